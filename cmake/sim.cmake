@@ -1,0 +1,56 @@
+# Linux build: the program's own sources against the simulated Windows 95
+# machine in sim/, with the unit tests.
+enable_testing()
+find_package(GTest REQUIRED)
+find_package(benchmark QUIET)
+
+find_program(WINDRES NAMES x86_64-w64-mingw32-windres i686-w64-mingw32-windres REQUIRED)
+
+set(WARN -Wall -Wextra)
+
+# The dialogs come from the same compiled templates as the exe's.
+file(GLOB RES_INPUTS CONFIGURE_DEPENDS resources/*.rc resources/*.h resources/*.ico)
+set(RES_FILE ${CMAKE_BINARY_DIR}/uninstall.res)
+add_custom_command(OUTPUT ${RES_FILE}
+    COMMAND ${WINDRES} -I ${CMAKE_SOURCE_DIR}/resources -O res
+            ${CMAKE_SOURCE_DIR}/resources/uninstall.rc ${RES_FILE}
+    DEPENDS ${RES_INPUTS}
+    VERBATIM)
+add_custom_target(resfile DEPENDS ${RES_FILE})
+
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
+add_library(winsim STATIC ${SIM_SOURCES})
+target_include_directories(winsim PUBLIC sim/include sim)
+target_compile_options(winsim PRIVATE ${WARN})
+target_compile_definitions(winsim PUBLIC SIM_RES_FILE="${RES_FILE}")
+add_dependencies(winsim resfile)
+
+add_library(program STATIC ${PROGRAM_SOURCES})
+target_include_directories(program PUBLIC resources ui removal)
+target_link_libraries(program PUBLIC winsim)
+target_compile_options(program PRIVATE ${WARN} -fno-exceptions -fno-rtti)
+
+add_library(printer-machine STATIC tests/printer_machine.cpp)
+target_include_directories(printer-machine PUBLIC tests)
+target_link_libraries(printer-machine PUBLIC winsim)
+
+add_executable(demo-sim tests/demo_sim.cpp)
+target_link_libraries(demo-sim PRIVATE program printer-machine)
+target_compile_options(demo-sim PRIVATE ${WARN})
+
+file(GLOB TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(unit-tests ${TEST_SOURCES})
+target_include_directories(unit-tests PRIVATE tests)
+target_link_libraries(unit-tests PRIVATE program printer-machine GTest::gtest GTest::gtest_main)
+target_compile_options(unit-tests PRIVATE ${WARN})
+include(GoogleTest)
+gtest_discover_tests(unit-tests DISCOVERY_TIMEOUT 60)
+
+if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
+    file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)
+    if(BENCH_SOURCES)
+        add_executable(scan-bench ${BENCH_SOURCES})
+        target_link_libraries(scan-bench PRIVATE program benchmark::benchmark)
+        target_compile_options(scan-bench PRIVATE ${WARN})
+    endif()
+endif()

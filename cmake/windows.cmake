@@ -1,0 +1,40 @@
+# The real uninstall.exe: no C runtime, its own start-up, and imports only
+# from the four system DLLs that Windows 95 ships.
+enable_language(RC)
+
+add_executable(uninstall WIN32 ${PROGRAM_SOURCES} ui/startup.cpp resources/uninstall.rc)
+target_include_directories(uninstall PRIVATE resources ui removal)
+set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(ENTRY_SYMBOL _WinMainCRTStartup)
+    set(ARCH_LINK_OPTIONS "")
+else()
+    set(ENTRY_SYMBOL WinMainCRTStartup)
+    set(ARCH_LINK_OPTIONS -Wl,--disable-high-entropy-va)
+endif()
+
+target_compile_options(uninstall PRIVATE
+    -Wall -Wextra -Os
+    -ffreestanding -fno-builtin
+    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -fno-stack-protector -fno-stack-check -mno-stack-arg-probe
+    -fno-tree-loop-distribute-patterns -fno-threadsafe-statics)
+
+# Windows 95 refuses an exe whose subsystem or OS version is above 4.0.
+target_link_options(uninstall PRIVATE
+    -nostdlib -nostartfiles -s
+    -Wl,--entry,${ENTRY_SYMBOL}
+    -Wl,--subsystem,windows
+    -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section
+    ${ARCH_LINK_OPTIONS}
+    -Wl,--file-alignment,512 -Wl,--section-alignment,4096)
+target_link_libraries(uninstall PRIVATE kernel32 user32 advapi32 comctl32 gcc)
+
+# Size and imports, printed with every build.
+add_custom_command(TARGET uninstall POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E echo "uninstall.exe (${CMAKE_SYSTEM_PROCESSOR}):"
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/exe-report $<TARGET_FILE:uninstall>
+    VERBATIM)

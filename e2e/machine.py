@@ -1,0 +1,205 @@
+"""The demo machine: a Windows 95 PC on which the Oxtrel Lintora 460D driver was
+installed, next to things of other programs that the uninstaller must leave
+alone.
+
+Every item carries a kind:
+  "fixed"  one of the printer's fixed registry keys, win.ini entries, files
+  "scan"   a numbered instance key the instance scan deletes
+  "keep"   something that must still be there, byte for byte, after a run
+"""
+
+PRINTER = "Oxtrel Lintora 460D"
+CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
+PRINT = r"HKLM\System\CurrentControlSet\control\Print"
+ROOT_PRINTER = r"HKLM\Enum\Root\printer"
+CLASS_PRINTER = r"HKLM\System\CurrentControlSet\Services\Class\Printer"
+
+# The printer's fixed keys as the program names them, in the order it deletes
+# them.  On Wine HKEY_CLASSES_ROOT is HKLM\Software\Classes, so rows 1 and 8,
+# and 2 and 9, are the same key; the first deletion takes it.
+FIXED_KEYS = [
+    ("HKCR", r"CLSID" + "\\" + CLSID),
+    ("HKCR", r"Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension"),
+    ("HKCC", r"System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
+    ("HKLM", r"Config\0001\System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
+    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D_0E1B"),
+    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D_3E1B"),
+    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D(6996"),
+    ("HKLM", r"SOFTWARE\Classes\CLSID" + "\\" + CLSID),
+    ("HKLM", r"SOFTWARE\Classes\Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension"),
+    ("HKLM", r"System\CurrentControlSet\control\Print\Environments\Windows 4.0\Drivers" + "\\" + PRINTER),
+    ("HKLM", r"System\CurrentControlSet\control\Print\Environments\Windows 4.0\Print Processors\Lintora 460D PrintProcessor"),
+    ("HKLM", r"System\CurrentControlSet\control\Print\Monitors\Lintora 460D LanguageMonitor"),
+    ("HKLM", r"System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
+]
+
+# Wine 8 refuses to create keys under HKEY_CURRENT_CONFIG\...\control\Print,
+# so that one fixed key cannot be put on the demo machine.
+UNSEEDABLE = {2}
+
+
+def multi_sz(*strings):
+    data = b"".join(s.encode("ascii") + b"\0" for s in strings) + b"\0"
+    return ("hex", " ".join("%02x" % b for b in data))
+
+
+def lpt_device(port):
+    return {
+        "values": {"DeviceDesc": PRINTER, "Class": "Printer", "Mfg": "Oxtrel",
+                   "HardwareID": "LPTENUM\\OXTRELLINTORA_460D", "Driver": "Printer\\0000"},
+        "subkeys": {port: {"values": {"DeviceDesc": PRINTER, "Port": port + ":"},
+                           "subkeys": {"LogConfig": {"values": {"0000": ("hex", "00 04 00 00 78 03")}}}}},
+    }
+
+
+# key -> {"values": {name: text | ("dword", n) | ("hex", "..")}, "subkeys": {...}}
+REGISTRY = [
+    # -- the printer's fixed keys
+    ("fixed", r"HKLM\SOFTWARE\Classes\CLSID" + "\\" + CLSID, {
+        "values": {"@": "Lintora 460D Shell Extension"},
+        "subkeys": {"InProcServer32": {"values": {"@": "OX46SHEL.DLL", "ThreadingModel": "Apartment"}}},
+    }),
+    ("fixed", r"HKLM\SOFTWARE\Classes\Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension", {
+        "values": {"@": CLSID},
+    }),
+    ("fixed", r"HKLM\Config\0001\System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER, {
+        "values": {"ResolutionX": ("dword", 600), "ResolutionY": ("dword", 600)},
+        "subkeys": {"PrinterDriverData": {"values": {"Paper": ("dword", 9)}}},
+    }),
+    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D_0E1B", lpt_device("LPT1")),
+    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D_3E1B", lpt_device("LPT2")),
+    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D(6996", lpt_device("LPT3")),
+    ("fixed", PRINT + r"\Environments\Windows 4.0\Drivers" + "\\" + PRINTER, {
+        "values": {"Driver": "OX46PRIN.DLL", "Configuration File": "OX46PRIN.DLL",
+                   "Data File": "OX46PRIN.DLL", "Help File": "OX46HLP.HLP",
+                   "Dependent Files": multi_sz("OX4632.DLL", "OX46RAST.DLL", "OX46LANG.DLL"),
+                   "Monitor": "Lintora 460D LanguageMonitor", "Datatype": "RAW",
+                   "Version": ("dword", 0x400)},
+    }),
+    ("fixed", PRINT + r"\Environments\Windows 4.0\Print Processors\Lintora 460D PrintProcessor", {
+        "values": {"Driver": "OX46RS.DLL"},
+    }),
+    ("fixed", PRINT + r"\Monitors\Lintora 460D LanguageMonitor", {
+        "values": {"Driver": "OX46LANG.DLL"},
+    }),
+    ("fixed", PRINT + r"\Printers" + "\\" + PRINTER, {
+        "values": {"Name": PRINTER, "Port": "LPT1:", "Printer Driver": PRINTER,
+                   "Print Processor": "Lintora 460D PrintProcessor", "Attributes": ("dword", 0x240),
+                   "Priority": ("dword", 1)},
+        "subkeys": {"PrinterDriverData": {"values": {"Resolution": ("dword", 600), "TonerSave": ("hex", "01 00")},
+                                          "subkeys": {"Fonts": {"values": {"Courier": "1"}}}}},
+    }),
+
+    # -- numbered device instances under Enum\Root\printer
+    ("keep", ROOT_PRINTER + r"\0000", {"values": {"DeviceDesc": "Generic / Text Only", "Class": "Printer"}}),
+    ("scan", ROOT_PRINTER + r"\0001", {"values": {"DeviceDesc": PRINTER, "Class": "Printer"},
+                                       "subkeys": {"LogConfig": {"values": {"0000": ("hex", "00 04")}}}}),
+    ("keep", ROOT_PRINTER + r"\0002", {"values": {"DeviceDesc": PRINTER.lower(), "Class": "Printer"}}),
+    ("scan", ROOT_PRINTER + r"\0003", {"values": {"DeviceDesc": PRINTER}}),
+    # 0004 to 0006 are a gap
+    ("keep", ROOT_PRINTER + r"\0007", {"values": {"DeviceDesc": PRINTER + " ", "Class": "Printer"}}),
+    ("scan", ROOT_PRINTER + r"\0008", {"values": {"DeviceDesc": PRINTER},
+                                       "subkeys": {"Device Parameters": {"values": {"Port": "LPT2:"}}}}),
+    # far beyond what the search spends on misses: never looked at
+    ("keep", ROOT_PRINTER + r"\0150", {"values": {"DeviceDesc": PRINTER}}),
+
+    # -- numbered printer-class instances
+    ("scan", CLASS_PRINTER + r"\0000", {"values": {"DriverDesc": PRINTER, "InfPath": "OX46.INF"},
+                                        "subkeys": {"DEFAULT": {"values": {"Port": "LPT1:"}}}}),
+    ("keep", CLASS_PRINTER + r"\0001", {"values": {"DriverDesc": "HP LaserJet 4", "InfPath": "MSPRINT.INF"}}),
+    ("keep", CLASS_PRINTER + r"\0002", {"values": {"DeviceDesc": PRINTER, "DriverDesc": "Lintora 460"}}),
+    # 0003 is a gap
+    ("scan", CLASS_PRINTER + r"\0004", {"values": {"DriverDesc": PRINTER},
+                                        "subkeys": {"DEFAULT": {"values": {"Port": "LPT2:"}}}}),
+
+    # -- other programs' things, close to the printer's
+    ("keep", r"HKLM\SOFTWARE\Classes\CLSID\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e70}", {
+        "values": {"@": "Another Shell Extension"},
+        "subkeys": {"InProcServer32": {"values": {"@": "OTHER.DLL"}}}}),
+    ("keep", r"HKLM\SOFTWARE\Classes\Printers\shellex\ContextMenuHandlers\Other Shell Extension", {
+        "values": {"@": "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e70}"}}),
+    ("keep", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D_0E1C", lpt_device("LPT1")),
+    ("keep", r"HKLM\Enum\LPTENUM\HEWLETT-PACKARDHP_LA2E7F", {"values": {"DeviceDesc": "HP LaserJet 4"}}),
+    ("keep", PRINT + r"\Printers\HP LaserJet 4", {
+        "values": {"Name": "HP LaserJet 4", "Port": "LPT1:", "Printer Driver": "HP LaserJet 4"},
+        "subkeys": {"PrinterDriverData": {"values": {"Resolution": ("dword", 300)}}}}),
+    ("keep", PRINT + r"\Printers\Oxtrel Lintora 460", {"values": {"Name": "Oxtrel Lintora 460"}}),
+    ("keep", PRINT + r"\Environments\Windows 4.0\Drivers\HP LaserJet 4", {
+        "values": {"Driver": "HPPCL5MS.DRV", "Version": ("dword", 0x400)}}),
+    ("keep", PRINT + r"\Monitors\Lintora 460 LanguageMonitor", {"values": {"Driver": "OX40LANG.DLL"}}),
+    ("keep", r"HKLM\Config\0001\System\CurrentControlSet\control\Print\Printers\HP LaserJet 4", {
+        "values": {"ResolutionX": ("dword", 300)}}),
+    ("keep", r"HKLM\SOFTWARE\Oxtrel\Lintora 460D", {"values": {"InstallDir": r"C:\OXTREL", "Version": "1.02"}}),
+    ("keep", r"HKCU\Software\Oxtrel\Lintora 460D", {"values": {"LastPort": "LPT1:"}}),
+]
+
+
+def _seed_lines(path, item, out):
+    out.append("+ " + path)
+    for name, value in item.get("values", {}).items():
+        if isinstance(value, str):
+            out.append("= %s|%s|sz|%s" % (path, name, value))
+        else:
+            out.append("= %s|%s|%s|%s" % (path, name, value[0], value[1]))
+    for sub, child in item.get("subkeys", {}).items():
+        _seed_lines(path + "\\" + sub, child, out)
+
+
+def seed_text():
+    """The registry part of the machine, in the seeding program's format."""
+    out = ["# the demo machine's registry"]
+    for _, path, item in REGISTRY:
+        _seed_lines(path, item, out)
+    return "\n".join(out) + "\n"
+
+
+def registry_keys(kind):
+    return [path for k, path, _ in REGISTRY if k == kind]
+
+
+# -- files, relative to drive_c
+SYSTEM_FILES = [
+    "OX46HLP.HLP", "OX4632.DLL", "OX46LN98.DLL", "OX46HLP.GID", "OX46CT.DLL",
+    "OX46IMG.BMP", "OX46JP.DRV", "OX46JPLN.DLL", "OX46JNLI.DLL", "OX46PRIN.DLL",
+    "OX46RAST.DLL", "OX46LANG.DLL", "OX46RS.DLL", "OX46SHEL.DLL", "OX46STAT.EXE",
+    "OX46TN16.DLL", "OX46TN32.DLL",
+]
+SYSTEM_DIR = "windows/system32"          # GetSystemDirectoryA on Wine
+DEFERRED_DIR = "windows/system"          # C:\WINDOWS\SYSTEM
+DEFERRED_FILES = ["OX46PRIN.DLL", "OX46LANG.DLL"]
+SHORTCUTS = [PRINTER + " Help.LNK", PRINTER + " Printer Monitor.LNK", PRINTER + " Uninstall Program.LNK"]
+
+KEEP_FILES = [
+    SYSTEM_DIR + "/OX47PRIN.DLL",
+    SYSTEM_DIR + "/OX46PRIN.DL_",
+    DEFERRED_DIR + "/OX46RAST.DLL",       # only the two deferred names go from here
+    "OXTREL/README.TXT",
+]
+
+WININIT_LINES = [r"NUL=C:\WINDOWS\SYSTEM\OX46PRIN.DLL", r"NUL=C:\WINDOWS\SYSTEM\OX46LANG.DLL"]
+
+WIN_INI_PRINTER_LINES = [
+    PRINTER + "=OX46PRIN,LPT1:",
+    PRINTER + "=OX46PRIN,LPT1:,15,45",
+]
+WIN_INI_SECTIONS = [
+    ("windows", ["load=", "run=", "device=HP LaserJet 4,HPPCL5MS,LPT1:"]),
+    ("Devices", ["HP LaserJet 4=HPPCL5MS,LPT1:", WIN_INI_PRINTER_LINES[0], "Oxtrel Lintora 460=OX40PRIN,LPT2:"]),
+    ("PrinterPorts", ["HP LaserJet 4=HPPCL5MS,LPT1:,15,45", WIN_INI_PRINTER_LINES[1],
+                      "Oxtrel Lintora 460=OX40PRIN,LPT2:,15,45"]),
+    ("Ports", ["LPT1:=", "LPT2:="]),
+]
+
+
+def file_bytes(name):
+    """Some bytes of a file that names itself, so every file is different."""
+    return ("%s\r\nfile of the demo machine\r\n" % name).encode("ascii") * 4
+
+
+def win_ini_addition():
+    text = ""
+    for section, lines in WIN_INI_SECTIONS:
+        text += "[%s]\r\n" % section + "".join(line + "\r\n" for line in lines)
+    return text.encode("ascii")
+
+SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"

@@ -1,0 +1,60 @@
+// Tells where things are on the screen, as a person would see them, so that
+// the end-to-end tests can point the mouse at them:
+//
+//   wininfo CAPTION             "x y w h" of the top-level window with that caption
+//   wininfo CAPTION close       centre of the caption's close box
+//   wininfo CAPTION ID          centre of the control with that identifier
+//   wininfo CAPTION text ID     the control's text, line feeds written as \n
+//   wininfo CAPTION focus       identifier of the control that has the focus
+//
+// Exit code 1 when the window or the control is not there.
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) return 2;
+    HWND wnd = FindWindowA(NULL, argv[1]);
+    if (!wnd) return 1;
+    RECT r;
+    if (argc == 2) {
+        GetWindowRect(wnd, &r);
+        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    if (strcmp(argv[2], "close") == 0) {
+        GetWindowRect(wnd, &r);
+        int frameX = GetSystemMetrics(SM_CXFIXEDFRAME), frameY = GetSystemMetrics(SM_CYFIXEDFRAME);
+        int size = GetSystemMetrics(SM_CYCAPTION) - 1;
+        printf("%ld %ld\n", r.right - frameX - 2 - size / 2, r.top + frameY + size / 2);
+        return 0;
+    }
+    if (strcmp(argv[2], "focus") == 0) {
+        DWORD thread = GetWindowThreadProcessId(wnd, NULL);
+        GUITHREADINFO info;
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 1;
+        printf("%d\n", GetDlgCtrlID(info.hwndFocus));
+        return 0;
+    }
+    if (strcmp(argv[2], "text") == 0 && argc == 4) {
+        HWND ctl = GetDlgItem(wnd, (int)strtol(argv[3], NULL, 0));
+        if (!ctl) return 1;
+        char text[2048];
+        GetWindowTextA(ctl, text, sizeof text);
+        for (char *p = text; *p; p++) {
+            if (*p == '\n') fputs("\\n", stdout);
+            else if (*p == '\r') fputs("\\r", stdout);
+            else putchar(*p);
+        }
+        putchar('\n');
+        return 0;
+    }
+    HWND ctl = GetDlgItem(wnd, (int)strtol(argv[2], NULL, 0));
+    if (!ctl) return 1;
+    GetWindowRect(ctl, &r);
+    printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return 0;
+}

@@ -1,0 +1,302 @@
+"""Wine in Windows 95 mode on an X display, driven as a person would drive it.
+
+Desktop  an X display (Xvfb, or the user's own) with xdotool and import
+Machine  one Wine prefix with its own wineserver kept alive from seeding to checks
+"""
+
+import glob
+import hashlib
+import os
+import shutil
+import subprocess
+import time
+
+import machine as demo
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+MINGW = "x86_64-w64-mingw32-g++"
+TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"]}
+
+# What the base prefix gets on top of Wine's fresh one.
+BASE_SETTINGS = "\n".join([
+    # Windows 95: version 4.0, RegDeleteKeyA takes subkeys along.
+    r"= HKCU\Software\Wine|Version|sz|win95",
+    # No window manager on Xvfb: without this Wine waits 2 s at every window change.
+    r"= HKCU\Software\Wine\X11 Driver|Managed|sz|N",
+    # Keep win.ini's [devices] and [printerports] in the file, as Windows 95 does.
+    r"- HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini|devices",
+    r"- HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini|printerports",
+]) + "\n"
+
+
+def log(*args):
+    print(*args, flush=True)
+
+
+def win_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def build_tools(build_dir):
+    """Cross-compiles the small helper programs when their sources changed."""
+    out = os.path.join(build_dir, "tools")
+    os.makedirs(out, exist_ok=True)
+    for name, libs in TOOLS.items():
+        src = os.path.join(HERE, "tools", name + ".cpp")
+        exe = os.path.join(out, name + ".exe")
+        if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
+            subprocess.run([MINGW, "-O2", "-Wall", "-static", "-mconsole", "-o", exe, src] + libs, check=True)
+    return out
+
+
+def wine_env(prefix, display):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win64",
+               # no Mono or Gecko installer prompts
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    if display:
+        env["DISPLAY"] = display
+    return env
+
+
+class Desktop:
+    """An X display; a private Xvfb unless an existing display is given."""
+
+    def __init__(self, display=None, size="1024x768x24"):
+        self.proc = None
+        if display:
+            self.display = display
+            return
+        n = 91
+        while os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+            n += 1
+        self.display = ":%d" % n
+        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", size, "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                break
+            time.sleep(0.05)
+        time.sleep(0.2)
+
+    def close(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait()
+
+    def xdotool(self, *args):
+        env = dict(os.environ, DISPLAY=self.display)
+        return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True, text=True)
+
+    def find(self, caption):
+        r = self.xdotool("search", "--name", "^%s$" % caption)
+        ids = r.stdout.split()
+        return ids[0] if ids else None
+
+    def wait_window(self, caption, timeout=15.0, interval=0.05):
+        end = time.time() + timeout
+        while time.time() < end:
+            w = self.find(caption)
+            if w:
+                return w
+            time.sleep(interval)
+        return None
+
+    def wait_gone(self, caption, timeout=10.0):
+        end = time.time() + timeout
+        while time.time() < end:
+            if not self.find(caption):
+                return True
+            time.sleep(0.05)
+        return False
+
+    def key(self, name):
+        self.xdotool("key", name)
+
+    def click(self, x, y):
+        self.xdotool("mousemove", str(x), str(y))
+        time.sleep(0.05)
+        self.xdotool("click", "1")
+
+    def screenshot(self, path):
+        env = dict(os.environ, DISPLAY=self.display)
+        subprocess.run(["import", "-window", "root", path], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def ensure_base(base, tools, display):
+    """A fresh Wine prefix in Windows 95 mode, made once and kept."""
+    stamp = os.path.join(base, ".e2e-base")
+    want = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip() + "\n" + BASE_SETTINGS
+    if os.path.exists(stamp) and open(stamp).read() == want:
+        return False
+    shutil.rmtree(base, ignore_errors=True)
+    os.makedirs(os.path.dirname(base), exist_ok=True)
+    env = wine_env(base, display)
+    log("e2e: creating the base Wine prefix in %s (once)" % base)
+    subprocess.run([WINE, "wineboot", "--init"], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    settings = os.path.join(base, "e2e-base.txt")
+    with open(settings, "w") as f:
+        f.write(BASE_SETTINGS)
+    subprocess.run([WINE, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True)
+    os.remove(settings)
+    subprocess.run([WINESERVER, "-w"], env=env)  # writes the registry files out
+    with open(stamp, "w") as f:
+        f.write(want)
+    return True
+
+
+class Machine:
+    """One Wine prefix, a copy of the base, with the printer installed."""
+
+    def __init__(self, prefix, tools, desktop):
+        self.prefix = os.path.abspath(prefix)
+        self.tools = tools
+        self.desktop = desktop
+        self.env = wine_env(self.prefix, desktop.display)
+        self.c = os.path.join(self.prefix, "drive_c")
+        self.server_up = False
+
+    # -- building
+    def build(self, base, printer=True, exe=None):
+        """Copies the base prefix and installs the printer; returns seconds taken."""
+        t0 = time.time()
+        self.stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        subprocess.run(["cp", "-a", base, self.prefix], check=True)
+        self.start()
+        if printer:
+            self.install_printer()
+        if exe:
+            os.makedirs(os.path.join(self.c, "OXTREL"), exist_ok=True)
+            shutil.copyfile(exe, os.path.join(self.c, "OXTREL", "UNINSTALL.EXE"))
+        return time.time() - t0
+
+    def start(self):
+        # One wineserver from seeding to the checks: a new one would run wineboot,
+        # and wineboot processes WININIT.INI.
+        subprocess.run([WINESERVER, "-p"], env=self.env, check=True)
+        self.server_up = True
+
+    def stop(self):
+        if self.server_up:
+            subprocess.run([WINESERVER, "-k"], env=self.env, stderr=subprocess.DEVNULL)
+            subprocess.run([WINESERVER, "-w"], env=self.env, stderr=subprocess.DEVNULL)
+            self.server_up = False
+
+    def install_printer(self):
+        seed = os.path.join(self.prefix, "e2e-seed.txt")
+        with open(seed, "w") as f:
+            f.write(demo.seed_text())
+            f.write("= HKCU\\%s|Programs|sz|%s\n" % (demo.SHELL_FOLDERS, self.programs_folder()))
+        r = self.tool("seed", win_path(seed))
+        os.remove(seed)
+        if r.returncode != 0:
+            raise RuntimeError("seeding failed: " + r.stderr)
+        c = self.c
+        for name in demo.SYSTEM_FILES:
+            self.put(demo.SYSTEM_DIR + "/" + name)
+        for name in demo.DEFERRED_FILES:
+            self.put(demo.DEFERRED_DIR + "/" + name)
+        for rel in demo.KEEP_FILES:
+            self.put(rel)
+        group = self.group_dir()
+        for name in demo.SHORTCUTS:
+            self.put(os.path.relpath(os.path.join(group, name), c))
+        other = os.path.join(os.path.dirname(group), "Oxtrel Tools")
+        self.put(os.path.relpath(os.path.join(other, demo.SHORTCUTS[0]), c))
+        with open(self.path("windows/win.ini"), "ab") as f:
+            f.write(demo.win_ini_addition())
+
+    def put(self, rel):
+        p = self.path(rel)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb") as f:
+            f.write(demo.file_bytes(os.path.basename(rel)))
+
+    def path(self, rel):
+        return os.path.join(self.c, rel)
+
+    def find_ci(self, rel):
+        """The file's real path, its name matched case-insensitively as Windows does."""
+        d, name = os.path.split(self.path(rel))
+        if os.path.isdir(d):
+            for entry in os.listdir(d):
+                if entry.lower() == name.lower():
+                    return os.path.join(d, entry)
+        return None
+
+    def programs_folder(self):
+        """The user's Programs folder as Wine set it up in the base prefix."""
+        section = None
+        with open(os.path.join(self.prefix, "user.reg"), encoding="latin-1") as f:
+            for line in f:
+                if line.startswith("["):
+                    section = line.split("]")[0]
+                elif section == r"[Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" \
+                        and line.startswith('"Programs"='):
+                    return line.split("=", 1)[1].strip().strip('"').replace("\\\\", "\\")
+        raise RuntimeError("no Programs folder in the base prefix")
+
+    def group_dir(self):
+        folder = self.programs_folder()            # C:\users\...\Programs
+        assert folder[:3].lower() == "c:\\"
+        return os.path.join(self.c, folder[3:].replace("\\", "/"), demo.PRINTER)
+
+    # -- running
+    def tool(self, name, *args):
+        return subprocess.run([WINE, os.path.join(self.tools, name + ".exe")] + list(args),
+                              env=self.env, capture_output=True, text=True, cwd=self.c)
+
+    def wininfo(self, *args):
+        r = self.tool("wininfo", *args)
+        return r.stdout.strip() if r.returncode == 0 else None
+
+    def launch(self, exe=r"C:\OXTREL\UNINSTALL.EXE", trace=None):
+        env = dict(self.env)
+        stderr = subprocess.DEVNULL
+        if trace:
+            env["WINEDEBUG"] = trace[0]
+            stderr = open(trace[1], "w")
+        return subprocess.Popen([WINE, exe], env=env, cwd=self.c,
+                                stdout=subprocess.DEVNULL, stderr=stderr)
+
+    # -- looking at the machine
+    def dump_registry(self):
+        out = os.path.join(self.prefix, "e2e-regdump.txt")
+        self.tool("regdump", win_path(out))
+        with open(out, encoding="latin-1") as f:
+            lines = f.read().splitlines()
+        os.remove(out)
+        return lines
+
+    def file_tree(self):
+        """Every folder and file on drive C: with a hash of its bytes."""
+        tree = {}
+        for root, dirs, files in os.walk(self.c):
+            rel_root = os.path.relpath(root, self.c)
+            for d in dirs:
+                p = os.path.join(root, d)
+                tree[os.path.normpath(os.path.join(rel_root, d))] = "link" if os.path.islink(p) else "dir"
+            for name in files:
+                p = os.path.join(root, name)
+                rel = os.path.normpath(os.path.join(rel_root, name))
+                if os.path.islink(p):
+                    tree[rel] = "link:" + os.readlink(p)
+                else:
+                    with open(p, "rb") as f:
+                        tree[rel] = hashlib.sha1(f.read()).hexdigest()
+        return tree
+
+    def snapshot(self):
+        return {"registry": self.dump_registry(), "files": self.file_tree(),
+                "win.ini": open(self.path("windows/win.ini"), "rb").read()}
+
+    def remove(self):
+        self.stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)

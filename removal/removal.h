@@ -1,0 +1,20 @@
+/* Removing the printer's driver from the machine. */
+#ifndef REMOVAL_H
+#define REMOVAL_H
+
+#include <windows.h>
+
+/* The printer's name: leaf of its registry keys, name of its program group,
+   key in win.ini and the description its instance keys carry. */
+#define PRINTER_NAME "Oxtrel Lintora 460D"
+
+void RemoveDriver(void);
+void ScanInstanceKeys(void);
+
+/* Schedules the file at path for deletion at the next start of Windows. */
+void AddWininitDeletion(LPCSTR path);
+
+/* Appends tail to path if the whole still fits in MAX_PATH characters. */
+BOOL AppendPath(LPSTR path, LPCSTR tail);
+
+#endif

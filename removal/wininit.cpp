@@ -1,0 +1,271 @@
+/* Deletions at the next start: NUL=path lines in WININIT.INI's [rename]
+   section. The file is written directly, because the profile functions keep
+   one line per key and every line here has the key NUL. The old file is read
+   twice in small chunks (once to find where the line goes, once to copy it)
+   and the new one is written beside it, so a failure leaves the old file
+   whole. */
+#include <windows.h>
+
+#include "removal.h"
+
+enum { kChunk = 512, kNameMax = 16 };
+
+/* Where the new line goes in the existing file. */
+struct InsertPoint {
+    DWORD offset;     /* bytes of the old file that stay before the new line */
+    BOOL needBreak;   /* the line before it has no line end of its own */
+    BOOL haveSection; /* else a [rename] section is added at the end */
+};
+
+/* The line being read while looking for the [rename] section. */
+struct LineState {
+    enum { kBlank, kHeader, kText } kind;
+    BOOL closed;          /* a header whose ']' has been seen */
+    char name[kNameMax];  /* a header's name, while it fits */
+    int nameLength;
+    BOOL inRename;        /* inside the first [rename] section */
+    BOOL done;            /* the section has ended: nothing more to learn */
+};
+
+static char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+static BOOL IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+/* A header names the rename section when its name, without the blanks around
+   it, is "rename" in any case, as Windows reads it. */
+static BOOL IsRenameHeader(const LineState *line)
+{
+    static const char kRename[] = "RENAME";
+    int start = 0, end = line->nameLength;
+    if (line->kind != LineState::kHeader || !line->closed || end >= kNameMax)
+        return FALSE;
+    while (start < end && IsSpace(line->name[start]))
+        start++;
+    while (end > start && IsSpace(line->name[end - 1]))
+        end--;
+    if (end - start != 6)
+        return FALSE;
+    for (int i = 0; i < 6; i++)
+        if (Upper(line->name[start + i]) != kRename[i])
+            return FALSE;
+    return TRUE;
+}
+
+static void StartLine(LineState *line)
+{
+    line->kind = LineState::kBlank;
+    line->closed = FALSE;
+    line->nameLength = 0;
+}
+
+static void AddToLine(LineState *line, char c)
+{
+    if (line->kind == LineState::kBlank) {
+        if (!IsSpace(c))
+            line->kind = (c == '[') ? LineState::kHeader : LineState::kText;
+        return;
+    }
+    if (line->kind == LineState::kHeader && !line->closed) {
+        if (c == ']')
+            line->closed = TRUE;
+        else if (line->nameLength < kNameMax)
+            line->name[line->nameLength++] = c;
+        else
+            line->nameLength = kNameMax; /* too long to be "rename" */
+    }
+}
+
+/* A line ends at end (just past its line end, or at the end of the file). */
+static void EndLine(LineState *line, InsertPoint *at, DWORD end, BOOL hasBreak)
+{
+    BOOL header = line->kind == LineState::kHeader && line->closed;
+    if (line->inRename) {
+        if (header) {
+            line->done = TRUE; /* Windows reads only the first section */
+            return;
+        }
+        if (line->kind != LineState::kBlank) {
+            at->offset = end;
+            at->needBreak = !hasBreak;
+        }
+        return;
+    }
+    if (!at->haveSection && IsRenameHeader(line)) {
+        at->haveSection = TRUE;
+        line->inRename = TRUE;
+        at->offset = end;
+        at->needBreak = !hasBreak;
+    }
+}
+
+/* Finds where the new line goes; FALSE when the file could not be read. */
+static BOOL FindInsertPoint(HANDLE file, InsertPoint *at)
+{
+    char chunk[kChunk];
+    DWORD got, total = 0;
+    LineState line;
+    BOOL lineOpen = FALSE;
+    char last = '\n';
+
+    line.inRename = FALSE;
+    line.done = FALSE;
+    StartLine(&line);
+    at->offset = 0;
+    at->needBreak = FALSE;
+    at->haveSection = FALSE;
+
+    for (;;) {
+        if (!ReadFile(file, chunk, kChunk, &got, NULL))
+            return FALSE;
+        if (got == 0)
+            break;
+        for (DWORD i = 0; i < got && !line.done; i++) {
+            if (chunk[i] == '\n') {
+                EndLine(&line, at, total + i + 1, TRUE);
+                StartLine(&line);
+                lineOpen = FALSE;
+            } else {
+                AddToLine(&line, chunk[i]);
+                lineOpen = TRUE;
+            }
+        }
+        total += got;
+        last = chunk[got - 1];
+    }
+    if (lineOpen && !line.done)
+        EndLine(&line, at, total, FALSE);
+    if (!at->haveSection) {
+        at->offset = total;
+        at->needBreak = total > 0 && last != '\n';
+    }
+    return TRUE;
+}
+
+static BOOL WriteText(HANDLE file, LPCSTR text)
+{
+    DWORD length = (DWORD)lstrlenA(text), written;
+    return WriteFile(file, text, length, &written, NULL) && written == length;
+}
+
+/* Copies count bytes (or everything left, when count is 0xFFFFFFFF) from in to out. */
+static BOOL CopyBytes(HANDLE in, HANDLE out, DWORD count)
+{
+    char chunk[kChunk];
+    DWORD got, written;
+    while (count > 0) {
+        DWORD want = count < (DWORD)kChunk ? count : (DWORD)kChunk;
+        if (!ReadFile(in, chunk, want, &got, NULL))
+            return FALSE;
+        if (got == 0)
+            return count == 0xFFFFFFFF;
+        if (!WriteFile(out, chunk, got, &written, NULL) || written != got)
+            return FALSE;
+        if (count != 0xFFFFFFFF)
+            count -= got;
+    }
+    return TRUE;
+}
+
+static HANDLE OpenForReading(LPCSTR path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+/* Writes the new WININIT.INI into newPath: the old file (if any) with the
+   line put in at its place. */
+static BOOL WriteNewFile(LPCSTR iniPath, BOOL haveOld, LPCSTR newPath, LPCSTR line)
+{
+    InsertPoint at = { 0, FALSE, FALSE };
+    HANDLE in = INVALID_HANDLE_VALUE, out;
+    BOOL ok;
+
+    if (haveOld) {
+        in = OpenForReading(iniPath);
+        if (in == INVALID_HANDLE_VALUE)
+            return FALSE;
+        ok = FindInsertPoint(in, &at);
+        CloseHandle(in);
+        if (!ok || (in = OpenForReading(iniPath)) == INVALID_HANDLE_VALUE)
+            return FALSE;
+    }
+    out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE) {
+        if (haveOld)
+            CloseHandle(in);
+        return FALSE;
+    }
+    ok = !haveOld || CopyBytes(in, out, at.offset);
+    if (ok && at.needBreak)
+        ok = WriteText(out, "\r\n");
+    if (ok && !at.haveSection)
+        ok = WriteText(out, "[rename]\r\n");
+    ok = ok && WriteText(out, line);
+    if (ok && haveOld)
+        ok = CopyBytes(in, out, 0xFFFFFFFF);
+    if (!CloseHandle(out))
+        ok = FALSE;
+    if (haveOld)
+        CloseHandle(in);
+    return ok;
+}
+
+/* Puts newPath in iniPath's place; the old file is moved aside first and put
+   back if the new one cannot take its name. */
+static BOOL ReplaceFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCSTR newPath)
+{
+    char oldPath[MAX_PATH];
+    if (!haveOld)
+        return MoveFileA(newPath, iniPath);
+    if (!GetTempFileNameA(windowsDir, "WII", 0, oldPath))
+        return FALSE;
+    DeleteFileA(oldPath);
+    if (!MoveFileA(iniPath, oldPath))
+        return FALSE;
+    if (!MoveFileA(newPath, iniPath)) {
+        MoveFileA(oldPath, iniPath);
+        return FALSE;
+    }
+    DeleteFileA(oldPath);
+    return TRUE;
+}
+
+void AddWininitDeletion(LPCSTR path)
+{
+    char windowsDir[MAX_PATH];
+    char iniPath[MAX_PATH];
+    char newPath[MAX_PATH];
+    char line[MAX_PATH + 8];
+    HANDLE probe;
+    BOOL haveOld;
+
+    UINT length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
+    /* Room for the file's name and for the temporary files beside it. */
+    if (length == 0 || length + 14 >= MAX_PATH)
+        return;
+    lstrcpyA(iniPath, windowsDir);
+    if (!AppendPath(iniPath, "\\WININIT.INI"))
+        return;
+    lstrcpyA(line, "NUL=");
+    lstrcatA(line, path);
+    lstrcatA(line, "\r\n");
+
+    probe = OpenForReading(iniPath);
+    haveOld = probe != INVALID_HANDLE_VALUE;
+    if (haveOld)
+        CloseHandle(probe);
+    else if (GetLastError() != ERROR_FILE_NOT_FOUND)
+        return; /* there but unreadable: leave it alone */
+
+    if (!GetTempFileNameA(windowsDir, "WII", 0, newPath))
+        return;
+    if (!WriteNewFile(iniPath, haveOld, newPath, line) ||
+        !ReplaceFile(windowsDir, iniPath, haveOld, newPath))
+        DeleteFileA(newPath);
+}

@@ -1,0 +1,138 @@
+// The machine itself, and the small KERNEL32 services: strings, heaps, errors.
+#include <cstring>
+
+#include "state.h"
+
+namespace sim {
+namespace detail {
+
+State &S()
+{
+    static State state;
+    return state;
+}
+
+std::string Upper(const std::string &s)
+{
+    std::string u = s;
+    for (char &c : u)
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    return u;
+}
+
+static HINSTANCE const kModule = (HINSTANCE)(uintptr_t)0x00400000;
+static HANDLE const kHeap = (HANDLE)(uintptr_t)0x00510000;
+
+}  // namespace detail
+
+using namespace detail;
+
+void Reset()
+{
+    static std::map<std::string, Template> compiled = LoadTemplates();
+    State &s = S();
+    s = State();
+    s.hklm.reset(new RegKey{"HKEY_LOCAL_MACHINE", {}, {}});
+    s.hkcu.reset(new RegKey{"HKEY_CURRENT_USER", {}, {}});
+    s.hku.reset(new RegKey{"HKEY_USERS", {}, {}});
+    AddKey("HKLM\\SOFTWARE\\Classes");  // behind HKEY_CLASSES_ROOT
+    AddKey("HKLM\\Config\\0001");       // behind HKEY_CURRENT_CONFIG
+    s.windowsDir = "C:\\WINDOWS";
+    s.systemDir = "C:\\WINDOWS\\SYSTEM";
+    AddDir("C:\\");
+    AddDir("C:\\WINDOWS");
+    AddDir("C:\\WINDOWS\\SYSTEM");
+    s.templates = compiled;
+}
+
+HINSTANCE Module() { return kModule; }
+
+bool RestartRequested() { return S().restart; }
+UINT RestartFlags() { return S().restartFlags; }
+
+}  // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+extern "C" {
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    HMODULE h = name ? NULL : kModule;
+    Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
+    return h;
+}
+
+void WINAPI ExitProcess(UINT code)
+{
+    Record("ExitProcess", {Num(code)}, 0);
+    Fail("ExitProcess called inside the simulated machine");
+}
+
+DWORD WINAPI GetLastError(void) { return S().lastError; }
+void WINAPI SetLastError(DWORD code) { S().lastError = code; }
+
+HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initial, SIZE_T maximum)
+{
+    S().heaps++;
+    Record("HeapCreate", {Hex(options), Num((long long)initial), Num((long long)maximum)},
+           (intptr_t)kHeap);
+    return kHeap;
+}
+
+BOOL WINAPI HeapDestroy(HANDLE heap)
+{
+    BOOL ok = heap == kHeap && S().heaps > 0;
+    if (ok)
+        S().heaps--;
+    Record("HeapDestroy", {Hex((uintptr_t)heap)}, ok);
+    return ok;
+}
+
+LPSTR WINAPI lstrcpyA(LPSTR dst, LPCSTR src)
+{
+    Record("lstrcpyA", {"buffer", Quote(src)}, 0);
+    return std::strcpy(dst, src);
+}
+
+LPSTR WINAPI lstrcatA(LPSTR dst, LPCSTR src)
+{
+    Record("lstrcatA", {Quote(dst), Quote(src)}, 0);
+    return std::strcat(dst, src);
+}
+
+// Equal texts compare equal; unlike strcmp, any difference of case counts.
+int WINAPI lstrcmpA(LPCSTR a, LPCSTR b)
+{
+    int r = std::strcmp(a, b);
+    r = r < 0 ? -1 : r > 0 ? 1 : 0;
+    Record("lstrcmpA", {Quote(a), Quote(b)}, r);
+    return r;
+}
+
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b)
+{
+    std::string ua = Upper(a), ub = Upper(b);
+    int r = ua < ub ? -1 : ua > ub ? 1 : 0;
+    Record("lstrcmpiA", {Quote(a), Quote(b)}, r);
+    return r;
+}
+
+int WINAPI lstrlenA(LPCSTR s)
+{
+    int n = s ? (int)std::strlen(s) : 0;
+    Record("lstrlenA", {Quote(s)}, n);
+    return n;
+}
+
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
+{
+    S().restart = true;
+    S().restartFlags = flags;
+    Record("ExitWindowsEx", {Num(flags), Num(reason)}, TRUE);
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,123 @@
+// The simulated machine's insides, shared by its parts.
+#ifndef SIM_STATE_H
+#define SIM_STATE_H
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "machine.h"
+
+namespace sim {
+namespace detail {
+
+struct RegValue {
+    std::string name;  // as written
+    DWORD type;
+    std::string data;
+};
+
+struct RegKey {
+    std::string name;  // as written
+    std::map<std::string, RegValue> values;                  // by upper-case name
+    std::map<std::string, std::unique_ptr<RegKey>> children; // by upper-case name
+    bool denyOpen = false;
+    bool denyDelete = false;
+    bool fakeDelete = false;
+};
+
+struct FileNode {
+    std::string path;  // as written
+    bool dir = false;
+    std::string data;
+    bool readOnly = false;
+    bool inUse = false;
+};
+
+struct OpenFile {
+    std::string key;   // upper-case path
+    bool write;
+    size_t pos;
+};
+
+struct Window {
+    std::string name;          // template name, or the dialog's for a control
+    Window *parent = nullptr;
+    int id = 0;
+    std::string cls;
+    DWORD style = 0, exStyle = 0;
+    std::string text;
+    std::vector<Window *> children;
+    DLGPROC proc = nullptr;
+    bool ended = false;
+    bool destroyed = false;  // the dialog's loop has returned
+    INT_PTR result = 0;
+    bool timerOn = false;
+    UINT_PTR timerId = 0;
+    int timerMessages = 0;
+    struct Msg { UINT msg; WPARAM w; LPARAM l; };
+    std::deque<Msg> posted;
+    Window *focus = nullptr;
+    int pmin = 0, pmax = 100, pstep = 10, ppos = 0;  // a progress bar's state
+    size_t info = 0;                                   // index into Dialogs()
+};
+
+enum class Act { Key, Click, Close, Command, Answer };
+struct Step {
+    Act act;
+    std::string dialog;
+    WPARAM value;
+    int afterTimers;
+};
+
+struct Template {
+    std::string bytes;
+    LANGID lang;
+};
+
+struct State {
+    std::unique_ptr<RegKey> hklm, hkcu, hku;
+    bool nt = false;
+    std::map<uintptr_t, std::string> openKeys;
+    uintptr_t nextKey = 0x1000;
+
+    std::map<std::string, FileNode> files;
+    std::map<uintptr_t, OpenFile> openFiles;
+    uintptr_t nextFile = 0x100;
+    std::string systemDir, windowsDir;
+    long writeBudget = -1;
+    unsigned tempCounter = 0;
+
+    std::vector<Call> trace;
+    std::vector<std::string> errors;
+    std::deque<Step> script;
+    std::vector<std::unique_ptr<Window>> windows;
+    std::vector<DialogInfo> dialogs;
+    std::map<std::string, Template> templates;  // by upper-case name
+    bool progressRegistered = true;
+
+    bool restart = false;
+    UINT restartFlags = 0;
+    DWORD lastError = 0;
+    int heaps = 0;
+};
+
+State &S();
+std::string Upper(const std::string &s);
+void Record(const std::string &fn, std::vector<std::string> args, intptr_t result);
+void Fail(const std::string &what);
+std::string Quote(const char *s);
+std::string Escape(const std::string &s);  // line ends written as \r and \n
+std::string Num(long long v);
+std::string Hex(unsigned long long v);
+std::string WindowName(HWND w);
+Window *AsWindow(HWND w);
+std::map<std::string, Template> LoadTemplates();  // from the compiled resources
+void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok);
+
+}  // namespace detail
+}  // namespace sim
+
+#endif

@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""Proves that check_exe.py catches what it is for.
+
+Links small throwaway exes with the program's real resources, and with
+resources or links spoiled one way each, and runs the checker on them: the
+clean pair must pass, and each spoiled one must fail the check named for the
+fault.  Needs only the MinGW-w64 cross tools.
+
+    /usr/bin/python3 tests/exe/test_check_exe.py
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+RES_DIR = os.path.join(ROOT, 'resources')
+CHECKER = os.path.join(HERE, 'check_exe.py')
+SPOILED_ICO = ''  # set in main(): the icon with its bottom-left pixel red
+
+MAIN = r'''
+#include <windows.h>
+#include <commctrl.h>
+extern "C" void WinMainCRTStartup() {
+    InitCommonControls();
+#ifdef SPOIL_IMPORTS
+    if (IsDebuggerPresent()) RegDeleteTreeA(HKEY_CURRENT_USER, "x");
+#endif
+    ExitProcess(DialogBoxParamA(GetModuleHandleA(NULL), "WELCOME", NULL, NULL, 0));
+}
+'''
+
+DIALOGEX = '''UNINSTALL DIALOGEX 0, 0, 186, 68
+STYLE WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT
+CAPTION "Uninstalling the Oxtrel Lintora 460D driver"
+FONT 10, "MS Sans Serif", 0, 0, 1
+BEGIN
+    LTEXT "Uninstalling the Oxtrel Lintora 460D driver.", IDC_UNINSTALL_TEXT, 27, 13, 125, 20
+    CONTROL "Progress1", IDC_PROGRESS, "msctls_progress32", WS_BORDER, 26, 40, 126, 9, WS_EX_RTLREADING
+END
+'''
+
+
+def replace(text, old, new):
+    assert old in text, f'{old!r} is no longer in uninstall.rc'
+    return text.replace(old, new, 1)
+
+
+def as_dialogex(rc):
+    start = rc.index('UNINSTALL 5')
+    end = rc.index('END\n', start) + 4
+    return rc[:start] + DIALOGEX + rc[end:]
+
+
+# name, change to the .rc, extra compiler/linker arguments, checks that must fail
+CASES = [
+    ('clean', None, [], []),
+    ('progress class stored in capitals by a DIALOGEX statement',
+     as_dialogex, [], ['i686 UNINSTALL template bytes']),
+    ('an extra RCDATA resource',
+     lambda rc: rc + '\nX RCDATA { 1 }\n', [], ['i686 no other resource']),
+    ('French (France) instead of Swiss French',
+     lambda rc: replace(rc, 'SUBLANG_FRENCH_SWISS', 'SUBLANG_FRENCH'), [],
+     ['i686 resource 5/WELCOME only in language 0x100C',
+      'i686 resource 3/1 only in language 0x100C']),
+    ('CR LF in the WELCOME text',
+     lambda rc: replace(rc, 'driver.\\nClick', 'driver.\\r\\nClick'), [],
+     ['i686 WELCOME template bytes']),
+    ('OK without its tab stop',
+     lambda rc: replace(rc, 'BS_DEFPUSHBUTTON | WS_TABSTOP',
+                        'BS_DEFPUSHBUTTON | NOT WS_TABSTOP'), [],
+     ['i686 WELCOME template bytes']),
+    ('the WELCOME text without WS_GROUP',
+     lambda rc: replace(rc, 'SS_LEFT | WS_GROUP', 'SS_LEFT'), [],
+     ['i686 WELCOME template bytes']),
+    ('a visible WELCOME',
+     lambda rc: replace(rc, 'STYLE WS_POPUP |', 'STYLE WS_POPUP | WS_VISIBLE |'), [],
+     ['i686 WELCOME template bytes']),
+    ('imports Windows 95 does not have', None, ['-DSPOIL_IMPORTS'],
+     ['i686 imports only allowed Windows 95 functions']),
+    ('a coloured pixel under the transparency mask',
+     lambda rc: replace(rc, '"uninstall.ico"', f'"{SPOILED_ICO}"'), [],
+     ['i686 icon transparent pixels have colour index 0',
+      'i686 icon image is the committed uninstall.ico']),
+    ('subsystem version 5.1', None, ['-Wl,--subsystem,windows:5.1'],
+     ['i686 subsystem version 4.0']),
+]
+
+
+def link(work, tag, arch, rc_text, extra):
+    rc = os.path.join(work, f'{tag}.rc')
+    with open(rc, 'w') as f:
+        f.write(rc_text)
+    obj = os.path.join(work, f'{tag}-{arch}.o')
+    exe = os.path.join(work, f'{tag}-{arch}.exe')
+    main = os.path.join(work, 'main.cpp')
+    entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
+    subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
+                    rc, obj], check=True)
+    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding', main, obj,
+                    '-o', exe, '-nostdlib', '-nostartfiles', '-s',
+                    f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
+                    '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
+                   + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
+                   check=True)
+    return exe
+
+
+def main():
+    with open(os.path.join(RES_DIR, 'uninstall.rc')) as f:
+        rc = f.read()
+    passed = failed = 0
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, 'main.cpp'), 'w') as f:
+            f.write(MAIN)
+        global SPOILED_ICO
+        SPOILED_ICO = os.path.join(work, 'spoiled.ico')
+        with open(os.path.join(RES_DIR, 'uninstall.ico'), 'rb') as f:
+            ico = bytearray(f.read())
+        colours = 22 + 40 + 64  # directory, bitmap header, palette
+        ico[colours] = 0x90 | ico[colours] & 0x0F  # bottom-left pixel: red
+        with open(SPOILED_ICO, 'wb') as f:
+            f.write(ico)
+        x86_64 = link(work, 'clean', 'x86_64', rc, [])
+        for n, (name, change, extra, must_fail) in enumerate(CASES, 1):
+            i686 = link(work, f'case{n}', 'i686', change(rc) if change else rc, extra)
+            run = subprocess.run([sys.executable, CHECKER, i686, x86_64],
+                                 capture_output=True, text=True)
+            fails = [line.strip()[len('FAIL '):].split(':')[0]
+                     for line in run.stdout.splitlines()
+                     if line.strip().startswith('FAIL ')]
+            last = run.stdout.splitlines()[-1] if run.stdout else ''
+            if must_fail:
+                ok = (run.returncode == 1 and set(must_fail) <= set(fails)
+                      and last.endswith(f'{len(fails)} failed'))
+            else:
+                ok = run.returncode == 0 and not fails and last.endswith(' 0 failed')
+            print(f'{"PASS" if ok else "FAIL"} case {n}: {name}')
+            if not ok:
+                print(f'  exit {run.returncode}, failed checks: {fails}, '
+                      f'expected: {must_fail}\n{run.stdout}{run.stderr}')
+            passed, failed = passed + ok, failed + (not ok)
+    print(f'{passed} passed, {failed} failed')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,114 @@
+#include "printer_machine.h"
+
+#include "machine.h"
+
+namespace printer {
+
+const char *const kFixedKeys[13] = {
+    "HKCR\\CLSID\\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}",
+    "HKCR\\Printers\\shellex\\ContextMenuHandlers\\Lintora 460D Shell Extension",
+    "HKCC\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D",
+    "HKLM\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D",
+    "HKLM\\Enum\\LPTENUM\\OXTRELLINTORA_460D_0E1B",
+    "HKLM\\Enum\\LPTENUM\\OXTRELLINTORA_460D_3E1B",
+    "HKLM\\Enum\\LPTENUM\\OXTRELLINTORA_460D(6996",
+    "HKLM\\SOFTWARE\\Classes\\CLSID\\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}",
+    "HKLM\\SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Lintora 460D Shell Extension",
+    "HKLM\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Oxtrel Lintora 460D",
+    "HKLM\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print Processors\\Lintora 460D PrintProcessor",
+    "HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\Lintora 460D LanguageMonitor",
+    "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D",
+};
+
+const char *const kSystemFiles[17] = {
+    "OX46HLP.HLP",  "OX4632.DLL",   "OX46LN98.DLL", "OX46HLP.GID", "OX46CT.DLL",   "OX46IMG.BMP",
+    "OX46JP.DRV",   "OX46JPLN.DLL", "OX46JNLI.DLL", "OX46PRIN.DLL", "OX46RAST.DLL", "OX46LANG.DLL",
+    "OX46RS.DLL",   "OX46SHEL.DLL", "OX46STAT.EXE", "OX46TN16.DLL", "OX46TN32.DLL",
+};
+
+const char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
+const char kGroup[] = "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D";
+const char *const kShortcuts[3] = {
+    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK",
+    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Printer Monitor.LNK",
+    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
+};
+
+const char kWinIni[] =
+    "[windows]\r\n"
+    "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n"
+    "\r\n"
+    "[Devices]\r\n"
+    "Other Laser=LASER,LPT2:\r\n"
+    "Oxtrel Lintora 460D=OX46PRIN,LPT1:\r\n"
+    "\r\n"
+    "[PrinterPorts]\r\n"
+    "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45\r\n"
+    "Other Laser=LASER,LPT2:,15,45\r\n"
+    "\r\n"
+    "[Oxtrel]\r\n"
+    "Oxtrel Lintora 460D=kept: another section\r\n";
+
+const char kWinIniAfter[] =
+    "[windows]\r\n"
+    "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n"
+    "\r\n"
+    "[Devices]\r\n"
+    "Other Laser=LASER,LPT2:\r\n"
+    "\r\n"
+    "[PrinterPorts]\r\n"
+    "Other Laser=LASER,LPT2:,15,45\r\n"
+    "\r\n"
+    "[Oxtrel]\r\n"
+    "Oxtrel Lintora 460D=kept: another section\r\n";
+
+void Install()
+{
+    for (const char *key : kFixedKeys) {
+        sim::AddKey(key);
+        sim::SetString(key, "", "Oxtrel Lintora 460D");
+        sim::AddKey(std::string(key) + "\\Sub\\Deeper");
+        sim::SetValue(std::string(key) + "\\Sub", "Flags", REG_DWORD, std::string("\x01\0\0\0", 4));
+    }
+    sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                   "Programs", kPrograms);
+    sim::AddDir(kGroup);
+    for (const char *link : kShortcuts)
+        sim::AddFile(link, "shortcut");
+    for (const char *name : kSystemFiles)
+        sim::AddFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, name);
+    sim::AddFile("C:\\WINDOWS\\WIN.INI", kWinIni);
+}
+
+void AddUnrelated()
+{
+    sim::SetString("HKCR\\CLSID\\{00000000-1111-2222-3333-444444444444}", "", "Other");
+    sim::SetString("HKLM\\Enum\\LPTENUM\\OTHERLASER_0001", "DeviceDesc", "Other Laser");
+    sim::SetString("HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\Other Laser", "Port", "LPT2:");
+    sim::SetString("HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\Other Monitor", "Driver", "x.dll");
+    sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                   "Desktop", "C:\\WINDOWS\\Desktop");
+    sim::AddFile("C:\\WINDOWS\\SYSTEM\\OX46PRIN.DL_", "not the driver");
+    sim::AddFile("C:\\WINDOWS\\SYSTEM\\KERNEL32.DLL", "kernel");
+    sim::AddFile("C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.LNK", "notepad");
+    sim::AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\nshell=Explorer.exe\r\n");
+}
+
+std::vector<std::string> Remaining()
+{
+    std::vector<std::string> left;
+    for (const char *key : kFixedKeys)
+        if (sim::KeyExists(key))
+            left.push_back(key);
+    for (const char *link : kShortcuts)
+        if (sim::Exists(link))
+            left.push_back(link);
+    if (sim::Exists(kGroup))
+        left.push_back(kGroup);
+    for (const char *name : kSystemFiles)
+        if (sim::Exists(std::string("C:\\WINDOWS\\SYSTEM\\") + name))
+            left.push_back(name);
+    return left;
+}
+
+}  // namespace printer

@@ -1,0 +1,48 @@
+// Each test starts on a fresh simulated machine with the program's globals as
+// the loader sets them, and ends with the user's script played to its end.
+#ifndef FIXTURE_H
+#define FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "globals.h"
+#include "machine.h"
+
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        g_hInstance = 0;
+        g_hHeap = 0;
+        g_confirmed = 1;
+        g_tick = 0;
+        g_hProgress = 0;
+        g_message[0] = 0;
+        g_caption[0] = 0;
+    }
+
+    void TearDown() override
+    {
+        EXPECT_TRUE(sim::Errors().empty()) << "the simulated machine could not play the test";
+        EXPECT_TRUE(sim::ScriptDone()) << "the user had more to do";
+    }
+};
+
+// The first argument of each call of fn, unquoted.
+inline std::vector<std::string> FirstArgs(const std::string &fn, size_t arg = 0)
+{
+    std::vector<std::string> out;
+    for (const sim::Call &c : sim::Calls(fn)) {
+        std::string a = c.args.at(arg);
+        if (a.size() >= 2 && a.front() == '"' && a.back() == '"')
+            a = a.substr(1, a.size() - 2);
+        out.push_back(a);
+    }
+    return out;
+}
+
+#endif

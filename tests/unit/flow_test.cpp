@@ -1,0 +1,261 @@
+// The dialogs the user goes through, from the confirmation to the restart.
+#include <commctrl.h>
+
+#include "fixture.h"
+#include "resource.h"
+
+namespace {
+
+const char kCompletion[] =
+    "The Oxtrel Lintora 460D driver has been completely uninstalled.\n"
+    "We advise you to reboot your PC for a proper uninstallation.\n"
+    "Click on the 'Yes' button to reboot now.                 \n"
+    "Clicking on the 'No' button will return you to Windows without completing the "
+    "uninstallation procedure";
+
+class FlowTest : public MachineTest {};
+
+int CountMessages(const std::string &fn, const std::string &message)
+{
+    int n = 0;
+    for (const sim::Call &c : sim::Calls(fn))
+        n += c.args.size() > 1 && c.args[1] == message;
+    return n;
+}
+
+TEST_F(FlowTest, CancelShowsTheAbortMessageAndChangesNothing)
+{
+    std::string registry = sim::DumpRegistry(), files = sim::DumpFiles();
+    sim::Click("WELCOME", IDCANCEL);
+    sim::Answer(IDOK);
+
+    EXPECT_EQ(2, sim::RunProgram());
+
+    EXPECT_EQ(std::vector<std::string>({
+                  "MessageBoxA(<WELCOME>, \"The Oxtrel Lintora 460D driver has not been uninstalled "
+                  "and remains on your PC\", \"Uninstallation aborted\", 0x0) = 1"}),
+              sim::Lines("MessageBoxA"));
+    // The dialog is ended before the message, and is still there to own it.
+    EXPECT_LT(sim::IndexOf("EndDialog"), sim::IndexOf("MessageBoxA"));
+    EXPECT_EQ("EndDialog(<WELCOME>, 2) = 1", sim::Lines("EndDialog").at(0));
+    EXPECT_EQ(1u, sim::Calls("DialogBoxParamA").size());
+    EXPECT_EQ(0, g_confirmed);
+    EXPECT_FALSE(sim::RestartRequested());
+    EXPECT_EQ(registry, sim::DumpRegistry());
+    EXPECT_EQ(files, sim::DumpFiles());
+}
+
+TEST_F(FlowTest, CancelByEscapeOrCloseBoxIsTheSame)
+{
+    for (int way = 0; way < 2; way++) {
+        SetUp();
+        if (way == 0)
+            sim::Key("WELCOME", VK_ESCAPE);
+        else
+            sim::CloseBox("WELCOME");
+        sim::Answer(IDOK);
+        EXPECT_EQ(2, sim::RunProgram()) << "way " << way;
+        EXPECT_EQ(1u, sim::Calls("MessageBoxA").size()) << "way " << way;
+        EXPECT_EQ(1u, sim::Calls("DialogBoxParamA").size()) << "way " << way;
+    }
+}
+
+TEST_F(FlowTest, EntryCallsInOrder)
+{
+    sim::Key("WELCOME", VK_RETURN);  // OK is the default button
+    sim::Answer(IDNO);
+
+    EXPECT_EQ(2, sim::RunProgram());
+
+    std::vector<std::string> order;
+    for (const sim::Call &c : sim::Trace())
+        if (c.fn == "HeapCreate" || c.fn == "DialogBoxParamA" || c.fn == "MessageBoxA" ||
+            c.fn == "HeapDestroy" || c.fn == "ExitWindowsEx")
+            order.push_back(c.str());
+    EXPECT_EQ(std::vector<std::string>({
+                  "HeapCreate(0x0, 0, 0) = 5308416",
+                  "DialogBoxParamA(module, \"WELCOME\", NULL, proc, 0) = 1",
+                  "DialogBoxParamA(module, \"UNINSTALL\", NULL, proc, 0) = 2",
+                  std::string("MessageBoxA(NULL, \"") + kCompletion + "\", \"Uninstallation succeeded\", 0x1004) = 7",
+                  "HeapDestroy(0x510000) = 1",
+              }),
+              order);
+    EXPECT_STREQ(kCompletion, g_message);
+    EXPECT_STREQ("Uninstallation succeeded", g_caption);
+    EXPECT_FALSE(sim::RestartRequested());
+}
+
+TEST_F(FlowTest, CompletionTextBytes)
+{
+    // Seventeen spaces end the third line, and the last has no full stop.
+    std::string text = kCompletion;
+    EXPECT_EQ(3, std::count(text.begin(), text.end(), '\n'));
+    EXPECT_NE(std::string::npos, text.find("now." + std::string(17, ' ') + "\nClicking"));
+    EXPECT_EQ('e', text.back());
+}
+
+TEST_F(FlowTest, ProgressDialogStepsSeventyTimesThenRemovesOnce)
+{
+    sim::Click("WELCOME", IDOK);
+    sim::Answer(IDNO);
+    sim::RunProgram();
+
+    EXPECT_EQ(std::vector<std::string>({
+                  "InitCommonControls() = 0",
+              }),
+              sim::Lines("InitCommonControls"));
+    std::vector<std::string> init;
+    for (int i = sim::IndexOf("InitCommonControls"); i <= sim::IndexOf("SetTimer"); i++)
+        if (sim::Trace()[i].fn != "Dispatch")
+            init.push_back(sim::Trace()[i].str());
+    ASSERT_EQ(5u, init.size());
+    EXPECT_EQ("GetDlgItem(<UNINSTALL>, 1008)", init[1].substr(0, init[1].find(" =")));
+    EXPECT_EQ("SendMessageA(<UNINSTALL:1008>, PBM_SETRANGE, 0, 9175040) = 6553600", init[2]);
+    EXPECT_EQ("SendMessageA(<UNINSTALL:1008>, PBM_SETSTEP, -2, 0) = 10", init[3]);
+    EXPECT_EQ("SetTimer(<UNINSTALL>, 1, 1, NULL) = 1", init[4]);
+
+    int firstRemoval = sim::IndexOf("RegDeleteKeyA");
+    int kill = sim::IndexOf("KillTimer");
+    ASSERT_GT(firstRemoval, 0);
+    EXPECT_EQ(70, CountMessages("SendMessageA", "PBM_STEPIT"));
+    EXPECT_LT(sim::IndexOf("SendMessageA", 72), 0) << "only the range, the step and 70 steps";
+    EXPECT_LT(sim::IndexOf("SendMessageA", 71), kill);
+    EXPECT_LT(kill, firstRemoval);
+    EXPECT_EQ("KillTimer(<UNINSTALL>, 1) = 1", sim::Lines("KillTimer").at(0));
+    EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size()) << "the removal ran once";
+    EXPECT_EQ(71, CountMessages("Dispatch", "WM_TIMER"));
+    EXPECT_EQ(72, g_tick);
+
+    // The dialog closes itself with the IDCANCEL it posts after the removal.
+    EXPECT_EQ("PostMessageA(<UNINSTALL>, WM_COMMAND, 2, 0) = 1", sim::Lines("PostMessageA").at(0));
+    int lastMove = sim::IndexOf("MoveFileA", (int)sim::Calls("MoveFileA").size() - 1);
+    EXPECT_GT(lastMove, 0) << "WININIT.INI was written";
+    EXPECT_GT(sim::IndexOf("PostMessageA"), lastMove);
+    EXPECT_EQ("EndDialog(<UNINSTALL>, 2) = 1", sim::Lines("EndDialog").at(1));
+
+    const sim::DialogInfo &bar = sim::Dialogs().at(1);
+    EXPECT_EQ(0, bar.progressMin);
+    EXPECT_EQ(140, bar.progressMax);
+    EXPECT_EQ(-2, bar.progressStep);
+    EXPECT_EQ(2, bar.progressPos) << "from 0, one step wraps to 140, then 69 more of -2";
+}
+
+TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
+{
+    sim::Click("WELCOME", IDOK);
+    sim::Answer(IDYES);
+    EXPECT_EQ(2, sim::RunProgram());
+    EXPECT_EQ(std::vector<std::string>({"ExitWindowsEx(2, 0) = 1"}), sim::Lines("ExitWindowsEx"));
+    EXPECT_GT(sim::IndexOf("HeapDestroy"), sim::IndexOf("ExitWindowsEx"));
+}
+
+TEST_F(FlowTest, EscapeWhileTheBarStepsSkipsTheRemovalButNotThePrompt)
+{
+    sim::Click("WELCOME", IDOK);
+    sim::Key("UNINSTALL", VK_ESCAPE, 10);
+    sim::Answer(IDNO);
+
+    EXPECT_EQ(2, sim::RunProgram());
+
+    EXPECT_EQ(0u, sim::Calls("RegDeleteKeyA").size());
+    EXPECT_EQ(0u, sim::Calls("KillTimer").size());
+    EXPECT_EQ(10, sim::Dialogs().at(1).timerMessages);
+    EXPECT_EQ(1u, sim::Calls("MessageBoxA").size());
+    EXPECT_EQ("Uninstallation succeeded", FirstArgs("MessageBoxA", 2).at(0));
+}
+
+TEST_F(FlowTest, CloseBoxOnTheProgressDialogActsAsEscape)
+{
+    sim::Click("WELCOME", IDOK);
+    sim::CloseBox("UNINSTALL", 3);
+    sim::Answer(IDNO);
+    EXPECT_EQ(2, sim::RunProgram());
+    EXPECT_EQ(0u, sim::Calls("RegDeleteKeyA").size());
+}
+
+TEST_F(FlowTest, OtherCommandsAreHandledAndDoNothing)
+{
+    sim::Command("WELCOME", 1000);
+    sim::Command("WELCOME", MAKEWPARAM(IDCANCEL, 1));  // not a click: the whole wParam counts
+    sim::Click("WELCOME", IDOK);
+    sim::Command("UNINSTALL", IDOK, 5);
+    sim::Key("UNINSTALL", VK_RETURN, 6);
+    sim::Command("UNINSTALL", MAKEWPARAM(IDCANCEL, 1), 7);
+    sim::Answer(IDNO);
+
+    EXPECT_EQ(2, sim::RunProgram());
+
+    std::vector<std::string> commands;
+    for (const sim::Call &c : sim::Calls("Dispatch"))
+        if (c.args[1] == "WM_COMMAND")
+            commands.push_back(c.str());
+    EXPECT_EQ(std::vector<std::string>({
+                  "Dispatch(<WELCOME>, WM_COMMAND, 1000, 0) = 0",
+                  "Dispatch(<WELCOME>, WM_COMMAND, 65538, 0) = 0",
+                  commands.at(2),
+                  "Dispatch(<UNINSTALL>, WM_COMMAND, 1, 0) = 1",
+                  "Dispatch(<UNINSTALL>, WM_COMMAND, 1, 0) = 1",
+                  "Dispatch(<UNINSTALL>, WM_COMMAND, 65538, 0) = 1",
+                  "Dispatch(<UNINSTALL>, WM_COMMAND, 2, 0) = 1",
+              }),
+              commands);
+    EXPECT_EQ(0u, sim::Calls("MessageBoxA").size() - 1) << "only the completion prompt";
+    EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size());
+}
+
+TEST_F(FlowTest, TabThenEnterOnTheConfirmationIsCancel)
+{
+    sim::Key("WELCOME", VK_TAB);
+    sim::Key("WELCOME", VK_RETURN);
+    sim::Answer(IDOK);
+    EXPECT_EQ(2, sim::RunProgram());
+    EXPECT_EQ("Uninstallation aborted", FirstArgs("MessageBoxA", 2).at(0));
+    EXPECT_EQ(IDCANCEL, sim::Dialogs().at(0).focusId);
+}
+
+TEST_F(FlowTest, FocusStartsOnOkAndTabSkipsTheText)
+{
+    sim::Key("WELCOME", VK_TAB);
+    sim::Key("WELCOME", VK_TAB);
+    sim::Key("WELCOME", VK_RETURN);
+    sim::Answer(IDNO);
+    EXPECT_EQ(2, sim::RunProgram());
+    EXPECT_EQ(IDOK, sim::Dialogs().at(0).focusId);
+}
+
+// A dialog that cannot be created gives -1, which the entry treats as going on.
+TEST_F(FlowTest, MissingTemplates)
+{
+    struct Row {
+        const char *missing;
+        bool noProgressClass;
+        int exitCode;
+        size_t removals;
+    } rows[] = {
+        {"WELCOME", false, 2, 13},
+        {"UNINSTALL", false, -1, 0},
+        {nullptr, true, -1, 0},
+        {"BOTH", false, -1, 0},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        std::string name = row.missing ? row.missing : "";
+        if (name == "BOTH") {
+            sim::RemoveTemplate("WELCOME");
+            sim::RemoveTemplate("UNINSTALL");
+        } else if (!name.empty()) {
+            sim::RemoveTemplate(name);
+        }
+        if (row.noProgressClass)
+            sim::UnregisterProgressClass();
+        if (name != "WELCOME" && name != "BOTH")
+            sim::Click("WELCOME", IDOK);
+        sim::Answer(IDNO);
+        EXPECT_EQ(row.exitCode, sim::RunProgram()) << name;
+        EXPECT_EQ(row.removals, sim::Calls("RegDeleteKeyA").size()) << name;
+        EXPECT_EQ(1u, sim::Calls("MessageBoxA").size()) << name << ": the prompt is still shown";
+        EXPECT_EQ(1u, sim::Calls("HeapDestroy").size()) << name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+/* What the user sees: the confirmation, the progress dialog and the completion prompt. */
+#ifndef DIALOGS_H
+#define DIALOGS_H
+
+#include <windows.h>
+
+INT_PTR CALLBACK WelcomeDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK UninstallDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+void PromptRestart(HWND owner, LPCSTR text);
+
+#endif

@@ -1,0 +1,35 @@
+/* The program's entry: confirmation, then the progress dialog that runs the
+   removal, then the offer to restart. */
+#include <windows.h>
+
+#include "dialogs.h"
+#include "globals.h"
+
+static const char kCompletionText[] =
+    "The Oxtrel Lintora 460D driver has been completely uninstalled.\n"
+    "We advise you to reboot your PC for a proper uninstallation.\n"
+    "Click on the 'Yes' button to reboot now.                 \n"
+    "Clicking on the 'No' button will return you to Windows without completing "
+    "the uninstallation procedure";
+
+/* Returns the result of the last dialog that ran; it becomes the exit code.
+   A dialog that could not be created gives -1, which counts as going on. */
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    INT_PTR result;
+
+    g_hInstance = hInstance;
+    g_hHeap = HeapCreate(0, 0, 0);
+
+    result = DialogBoxParamA(g_hInstance, "WELCOME", NULL, WelcomeDlgProc, 0);
+    if (g_confirmed == 1 && result != 0) {
+        result = DialogBoxParamA(g_hInstance, "UNINSTALL", NULL, UninstallDlgProc, 0);
+        if (result != 0) {
+            lstrcpyA(g_message, kCompletionText);
+            PromptRestart(NULL, g_message);
+        }
+    }
+
+    HeapDestroy(g_hHeap);
+    return (int)result;
+}

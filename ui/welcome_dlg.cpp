@@ -1,0 +1,38 @@
+/* The confirmation dialog: OK goes on to the removal, Cancel leaves the PC as it is. */
+#include <windows.h>
+
+#include "dialogs.h"
+#include "globals.h"
+
+static const char kAbortText[] =
+    "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC";
+static const char kAbortCaption[] = "Uninstallation aborted";
+
+/* The whole wParam is compared, so only a plain click or keyboard command counts. */
+static void OnCommand(HWND hDlg, WPARAM wParam)
+{
+    switch (wParam) {
+    case IDOK:
+        EndDialog(hDlg, 1);
+        g_confirmed = 1;
+        break;
+    case IDCANCEL:
+        EndDialog(hDlg, 2);
+        /* The dialog stays on screen until this message returns, so it owns the box. */
+        MessageBoxA(hDlg, kAbortText, kAbortCaption, MB_OK);
+        g_confirmed = 0;
+        break;
+    }
+}
+
+INT_PTR CALLBACK WelcomeDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE; /* the focus goes to OK, the first tab stop */
+    case WM_COMMAND:
+        OnCommand(hDlg, wParam);
+        return FALSE;
+    }
+    return FALSE;
+}
