@@ -11,6 +11,9 @@
 void RemoveDriver(void);
 void ScanInstanceKeys(void);
 
+/* Writes the name of instance number (1 to 9999) of scan pass 1 or 2 into name. */
+void MakeInstanceKeyName(LPSTR name, int pass, int number);
+
 /* Schedules the file at path for deletion at the next start of Windows. */
 void AddWininitDeletion(LPCSTR path);
 

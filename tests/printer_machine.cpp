@@ -26,6 +26,12 @@ const char *const kSystemFiles[17] = {
     "OX46RS.DLL",   "OX46SHEL.DLL", "OX46STAT.EXE", "OX46TN16.DLL", "OX46TN32.DLL",
 };
 
+const char *const kInstanceKeys[3] = {
+    "HKLM\\Enum\\Root\\printer\\0001",
+    "HKLM\\Enum\\Root\\printer\\0003",
+    "HKLM\\System\\CurrentControlSet\\Services\\Class\\Printer\\0000",
+};
+
 const char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
 const char kGroup[] = "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D";
 const char *const kShortcuts[3] = {
@@ -78,10 +84,27 @@ void Install()
     for (const char *name : kSystemFiles)
         sim::AddFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, name);
     sim::AddFile("C:\\WINDOWS\\WIN.INI", kWinIni);
+    for (const char *key : kInstanceKeys) {
+        bool device = std::string(key).find("Enum") != std::string::npos;
+        sim::SetString(key, device ? "DeviceDesc" : "DriverDesc", "Oxtrel Lintora 460D");
+        sim::SetString(std::string(key) + "\\LogConfig", "Port", "LPT1:");
+    }
 }
 
 void AddUnrelated()
 {
+    // The folders of the registry that the printer's keys were put in are the system's.
+    for (const char *key : kFixedKeys)
+        sim::AddKey(std::string(key).substr(0, std::string(key).rfind('\\')));
+    sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                   "Programs", kPrograms);
+    sim::SetString("HKLM\\Enum\\Root\\printer\\0000", "DeviceDesc", "Other Laser");
+    sim::SetString("HKLM\\Enum\\Root\\printer\\0004", "DeviceDesc", "oxtrel lintora 460d");
+    sim::SetString("HKLM\\Enum\\Root\\printer\\0005", "DeviceDesc", "Oxtrel Lintora 460D ");
+    sim::SetString("HKLM\\System\\CurrentControlSet\\Services\\Class\\Printer\\0001", "DriverDesc",
+                   "Other Laser");
+    sim::SetString("HKLM\\System\\CurrentControlSet\\Services\\Class\\Printer\\0001", "DeviceDesc",
+                   "Oxtrel Lintora 460D");
     sim::SetString("HKCR\\CLSID\\{00000000-1111-2222-3333-444444444444}", "", "Other");
     sim::SetString("HKLM\\Enum\\LPTENUM\\OTHERLASER_0001", "DeviceDesc", "Other Laser");
     sim::SetString("HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\Other Laser", "Port", "LPT2:");
@@ -98,6 +121,9 @@ std::vector<std::string> Remaining()
 {
     std::vector<std::string> left;
     for (const char *key : kFixedKeys)
+        if (sim::KeyExists(key))
+            left.push_back(key);
+    for (const char *key : kInstanceKeys)
         if (sim::KeyExists(key))
             left.push_back(key);
     for (const char *link : kShortcuts)

@@ -10,6 +10,7 @@ namespace printer {
 
 extern const char *const kFixedKeys[13];     // as the removal names them, root first
 extern const char *const kSystemFiles[17];
+extern const char *const kInstanceKeys[3];   // numbered instance keys that are the printer's
 extern const char kPrograms[];               // the user's Programs folder
 extern const char kGroup[];                  // the printer's program group folder
 extern const char *const kShortcuts[3];      // full paths

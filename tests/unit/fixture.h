@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -32,11 +34,16 @@ protected:
     }
 };
 
-// The first argument of each call of fn, unquoted.
-inline std::vector<std::string> FirstArgs(const std::string &fn, size_t arg = 0)
+// An argument (the first by default) of each call of fn, unquoted; with
+// stop, only the calls before the first call of stop.
+inline std::vector<std::string> FirstArgs(const std::string &fn, size_t arg = 0, const std::string &stop = "")
 {
     std::vector<std::string> out;
-    for (const sim::Call &c : sim::Calls(fn)) {
+    for (const sim::Call &c : sim::Trace()) {
+        if (c.fn == stop)
+            break;
+        if (c.fn != fn)
+            continue;
         std::string a = c.args.at(arg);
         if (a.size() >= 2 && a.front() == '"' && a.back() == '"')
             a = a.substr(1, a.size() - 2);

@@ -1,0 +1,308 @@
+// The removal sequence: what it deletes, in which order, and how it passes
+// over what is missing, refused or too long to name.
+#include "fixture.h"
+#include "printer_machine.h"
+#include "removal.h"
+
+namespace {
+
+const char kShellFolders[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kTwoLines[] =
+    "[rename]\r\n"
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
+
+class RemovalTest : public MachineTest {};
+
+// The files the removal deleted, before it turns to WININIT.INI.
+std::vector<std::string> Deleted()
+{
+    return FirstArgs("DeleteFileA", 0, "GetWindowsDirectoryA");
+}
+
+// The roots and names of the keys deleted, in order.
+std::vector<std::string> KeyNames()
+{
+    std::vector<std::string> out;
+    for (const sim::Call &c : sim::Calls("RegDeleteKeyA"))
+        out.push_back(c.args[0] + "\\" + c.args[1]);
+    return out;
+}
+
+// The n-th index of a call of fn whose second-or-first argument contains text.
+int IndexWith(const std::string &fn, const std::string &text)
+{
+    const auto &t = sim::Trace();
+    for (size_t i = 0; i < t.size(); i++)
+        if (t[i].fn == fn && t[i].str().find(text) != std::string::npos)
+            return (int)i;
+    return -1;
+}
+
+TEST_F(RemovalTest, FixedKeysInRowOrderThenTheFlush)
+{
+    printer::Install();
+    RemoveDriver();
+
+    std::vector<std::string> keys = sim::Lines("RegDeleteKeyA");
+    ASSERT_EQ(16u, keys.size()) << "13 fixed keys and 3 instance keys";
+    EXPECT_EQ(std::vector<std::string>({
+                  "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"CLSID\\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}\") = 0",
+                  "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"Printers\\shellex\\ContextMenuHandlers\\Lintora 460D Shell Extension\") = 0",
+                  "RegDeleteKeyA(HKEY_CURRENT_CONFIG, \"System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D\") = 0",
+                  // the same key as the row above, reached through HKEY_CURRENT_CONFIG
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D\") = 2",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Enum\\LPTENUM\\OXTRELLINTORA_460D_0E1B\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Enum\\LPTENUM\\OXTRELLINTORA_460D_3E1B\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Enum\\LPTENUM\\OXTRELLINTORA_460D(6996\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\CLSID\\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}\") = 2",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Lintora 460D Shell Extension\") = 2",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Oxtrel Lintora 460D\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print Processors\\Lintora 460D PrintProcessor\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Monitors\\Lintora 460D LanguageMonitor\") = 0",
+                  "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D\") = 0",
+              }),
+              std::vector<std::string>(keys.begin(), keys.begin() + 13));
+    EXPECT_EQ(std::vector<std::string>({"RegFlushKey(HKEY_LOCAL_MACHINE) = 0"}), sim::Lines("RegFlushKey"));
+    EXPECT_EQ(sim::IndexOf("RegDeleteKeyA", 12) + 1, sim::IndexOf("RegFlushKey"));
+    for (const char *key : printer::kFixedKeys)
+        EXPECT_FALSE(sim::KeyExists(key)) << key;
+}
+
+TEST_F(RemovalTest, PhasesRunInOrder)
+{
+    printer::Install();
+    RemoveDriver();
+
+    std::vector<int> order = {
+        sim::IndexOf("RegFlushKey"),
+        IndexWith("RegOpenKeyExA", "Enum\\Root\\printer\\0000"),
+        IndexWith("RegOpenKeyExA", "Services\\Class\\Printer\\0000"),
+        IndexWith("WriteProfileStringA", "\"Devices\""),
+        IndexWith("WriteProfileStringA", "\"PrinterPorts\""),
+        IndexWith("RegOpenKeyExA", "Shell Folders"),
+        IndexWith("DeleteFileA", "Help.LNK"),
+        IndexWith("DeleteFileA", "Printer Monitor.LNK"),
+        IndexWith("DeleteFileA", "Uninstall Program.LNK"),
+        sim::IndexOf("RemoveDirectoryA"),
+        sim::IndexOf("GetSystemDirectoryA"),
+        IndexWith("DeleteFileA", "OX46HLP.HLP"),
+        IndexWith("DeleteFileA", "OX46TN32.DLL"),
+        sim::IndexOf("GetWindowsDirectoryA"),
+    };
+    for (size_t i = 0; i < order.size(); i++)
+        EXPECT_GE(order[i], 0) << "step " << i;
+    for (size_t i = 1; i < order.size(); i++)
+        EXPECT_LT(order[i - 1], order[i]) << "step " << i;
+    EXPECT_EQ(std::vector<std::string>({
+                  "WriteProfileStringA(\"Devices\", \"Oxtrel Lintora 460D\", NULL) = 1",
+                  "WriteProfileStringA(\"PrinterPorts\", \"Oxtrel Lintora 460D\", NULL) = 1",
+              }),
+              sim::Lines("WriteProfileStringA"));
+}
+
+TEST_F(RemovalTest, WinIniLosesOnlyThePrinterEntries)
+{
+    printer::Install();
+    RemoveDriver();
+    EXPECT_EQ(printer::kWinIniAfter, sim::FileBytes("C:\\WINDOWS\\WIN.INI"));
+}
+
+TEST_F(RemovalTest, ShortcutsThenTheEmptyGroup)
+{
+    printer::Install();
+    RemoveDriver();
+
+    std::vector<std::string> deleted = Deleted();
+    ASSERT_GE(deleted.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(printer::kShortcuts, printer::kShortcuts + 3),
+              std::vector<std::string>(deleted.begin(), deleted.begin() + 3));
+    EXPECT_EQ(std::vector<std::string>({std::string("RemoveDirectoryA(\"") + printer::kGroup + "\") = 1"}),
+              sim::Lines("RemoveDirectoryA"));
+    int query = IndexWith("RegQueryValueExA", "Programs");
+    ASSERT_GT(query, 0);
+    EXPECT_EQ("RegQueryValueExA(<HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders>, "
+              "\"Programs\", 260) = 0",
+              sim::Trace()[query].str());
+    EXPECT_EQ("RegCloseKey", sim::Trace()[query + 1].fn);
+    EXPECT_FALSE(sim::Exists(printer::kGroup));
+    EXPECT_TRUE(sim::Exists(printer::kPrograms));
+}
+
+TEST_F(RemovalTest, GroupHoldingOtherFilesStays)
+{
+    printer::Install();
+    std::string mine = std::string(printer::kGroup) + "\\My notes.TXT";
+    sim::AddFile(mine, "notes");
+    RemoveDriver();
+    EXPECT_EQ(0, sim::Calls("RemoveDirectoryA").at(0).result);
+    EXPECT_TRUE(sim::Exists(mine));
+    for (const char *link : printer::kShortcuts)
+        EXPECT_FALSE(sim::Exists(link));
+}
+
+TEST_F(RemovalTest, SeventeenSystemFilesInListOrder)
+{
+    printer::Install();
+    RemoveDriver();
+    std::vector<std::string> deleted = Deleted();
+    ASSERT_EQ(20u, deleted.size()) << "3 shortcuts, 17 system files";
+    for (int i = 0; i < 17; i++)
+        EXPECT_EQ(std::string("C:\\WINDOWS\\SYSTEM\\") + printer::kSystemFiles[i], deleted[3 + i]) << i;
+    for (const char *name : printer::kSystemFiles)
+        EXPECT_FALSE(sim::Exists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
+}
+
+// Files are deleted where Windows says its system folder is; the lines for
+// the next start always name C:\WINDOWS\SYSTEM.
+TEST_F(RemovalTest, ElsewhereInstalledWindows)
+{
+    sim::SetSystemDirectory("D:\\WIN95\\SYSTEM");
+    sim::SetWindowsDirectory("D:\\WIN95");
+    sim::AddDir("D:\\WIN95\\SYSTEM");
+    sim::AddFile("D:\\WIN95\\SYSTEM\\OX46RS.DLL", "x");
+    RemoveDriver();
+    EXPECT_EQ("D:\\WIN95\\SYSTEM\\OX46HLP.HLP", Deleted().at(3));
+    EXPECT_FALSE(sim::Exists("D:\\WIN95\\SYSTEM\\OX46RS.DLL"));
+    EXPECT_EQ(kTwoLines, sim::FileBytes("D:\\WIN95\\WININIT.INI"));
+    EXPECT_FALSE(sim::Exists("C:\\WINDOWS\\WININIT.INI"));
+}
+
+TEST_F(RemovalTest, FilesThatCannotGoAreLeftAndTheRestStillGo)
+{
+    printer::Install();
+    sim::SetInUse("C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL");
+    sim::SetReadOnly("C:\\WINDOWS\\SYSTEM\\OX46HLP.HLP");
+    sim::SetInUse(printer::kShortcuts[0]);
+    RemoveDriver();
+    EXPECT_EQ(20u, Deleted().size());
+    EXPECT_EQ(std::vector<std::string>({printer::kGroup, printer::kShortcuts[0], "OX46HLP.HLP", "OX46PRIN.DLL"}),
+              [] {
+                  auto left = printer::Remaining();
+                  std::sort(left.begin(), left.end());
+                  return left;
+              }());
+    EXPECT_EQ(kTwoLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
+}
+
+TEST_F(RemovalTest, NothingInstalledEveryStepPassesOverSilently)
+{
+    RemoveDriver();
+    EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size());
+    for (const sim::Call &c : sim::Calls("RegDeleteKeyA"))
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, c.result) << c.str();
+    EXPECT_EQ(204u, sim::Calls("RegOpenKeyExA").size() - 1) << "two empty scan passes and Shell Folders";
+    // No Programs folder: the group is looked for at the root of the current drive.
+    std::vector<std::string> deleted = Deleted();
+    ASSERT_EQ(20u, deleted.size());
+    EXPECT_EQ(std::vector<std::string>({
+                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK",
+                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Printer Monitor.LNK",
+                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
+              }),
+              std::vector<std::string>(deleted.begin(), deleted.begin() + 3));
+    EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), FirstArgs("RemoveDirectoryA"));
+    EXPECT_EQ(kTwoLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
+}
+
+TEST_F(RemovalTest, ASecondRunDoesWhatTheFirstDid)
+{
+    printer::Install();
+    RemoveDriver();
+    std::vector<std::string> firstKeys = KeyNames();
+    auto firstFiles = Deleted();
+    sim::ClearTrace();
+
+    RemoveDriver();
+
+    std::vector<std::string> secondKeys = KeyNames();
+    ASSERT_EQ(13u, secondKeys.size()) << "the instance keys are gone already";
+    EXPECT_EQ(std::vector<std::string>(firstKeys.begin(), firstKeys.begin() + 13), secondKeys);
+
+    EXPECT_EQ(firstFiles, Deleted());
+    EXPECT_EQ(std::string(kTwoLines) + "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
+                                       "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n",
+              sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
+}
+
+// A "Programs" value that is no usable path counts as no value at all.
+TEST_F(RemovalTest, UnusableProgramsValue)
+{
+    struct Row {
+        const char *what;
+        DWORD type;
+        std::string bytes;
+    } rows[] = {
+        {"longer than the buffer", REG_SZ, std::string(300, 'A') + '\0'},
+        {"not zero-terminated", REG_SZ, "C:\\WINDOWS\\Start Menu\\Programs"},
+        {"binary", REG_BINARY, std::string("C:\\X\0", 5)},
+        {"a number", REG_DWORD, std::string("\x43\x3A\x5C\0", 4)},
+        {"no value", REG_NONE, ""},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        if (row.type == REG_NONE)
+            sim::AddKey(kShellFolders);
+        else
+            sim::SetValue(kShellFolders, "Programs", row.type, row.bytes);
+        RemoveDriver();
+        EXPECT_EQ("\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK", Deleted().at(0)) << row.what;
+        EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), FirstArgs("RemoveDirectoryA")) << row.what;
+    }
+}
+
+// A path that would not fit in 260 characters is not built, and what needs it is skipped.
+TEST_F(RemovalTest, ProgramsFolderTooLongToName)
+{
+    struct Row {
+        size_t length;  // of the Programs folder
+        size_t shortcuts;
+        size_t folders;
+    } rows[] = {
+        {150, 3, 1},
+        {200, 1, 1},  // only "...\Oxtrel Lintora 460D Help.LNK" still fits
+        {230, 0, 1},  // the group fits, the shortcuts in it do not
+        {239, 0, 1},  // the group path is 259 characters: it just fits
+        {240, 0, 0},  // 260: it does not
+        {259, 0, 0},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        std::string folder = "C:\\" + std::string(row.length - 3, 'P');
+        sim::SetString(kShellFolders, "Programs", folder);
+        RemoveDriver();
+        size_t shortcuts = Deleted().size() - 17;
+        EXPECT_EQ(row.shortcuts, shortcuts) << row.length;
+        EXPECT_EQ(row.folders, sim::Calls("RemoveDirectoryA").size()) << row.length;
+        for (const std::string &path : Deleted())
+            EXPECT_LT(path.size(), 260u);
+    }
+}
+
+TEST_F(RemovalTest, SystemDirectoryTooLongToName)
+{
+    struct Row {
+        size_t length;
+        size_t deletions;  // of the 17
+    } rows[] = {
+        {17, 17},
+        {247, 7},  // only the names of 10 or 11 characters still fit
+        {250, 0},
+        {259, 0},
+        {300, 0},  // longer than the buffer: nothing is filled in
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        std::string dir = "C:\\" + std::string(row.length - 3, 'S');
+        if (row.length == 17)
+            dir = "C:\\WINDOWS\\SYSTEM";
+        sim::SetSystemDirectory(dir);
+        RemoveDriver();
+        std::vector<std::string> deleted = Deleted();
+        EXPECT_EQ(row.deletions, deleted.size() - 3) << row.length;
+        for (size_t i = 3; i < deleted.size(); i++)
+            EXPECT_EQ(0u, deleted[i].find(dir)) << deleted[i];
+    }
+}
+
+}  // namespace

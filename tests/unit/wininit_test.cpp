@@ -1,0 +1,129 @@
+// WININIT.INI: two NUL= lines at the end of the [rename] section, every other
+// byte of the file kept, and never a half-written file where a whole one stood.
+#include "fixture.h"
+#include "removal.h"
+
+namespace {
+
+const char kIni[] = "C:\\WINDOWS\\WININIT.INI";
+const char kPrin[] = "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n";
+const char kLang[] = "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
+const std::string kLines = std::string(kPrin) + kLang;
+
+class WininitTest : public MachineTest {};
+
+// Temporary files left in the Windows folder.
+std::vector<std::string> Leftovers()
+{
+    std::vector<std::string> out;
+    std::string files = sim::DumpFiles();
+    size_t pos = 0;
+    while ((pos = files.find(".TMP", pos)) != std::string::npos)
+        out.push_back(files.substr(files.rfind('\n', pos) + 1, pos - files.rfind('\n', pos) + 3)), pos++;
+    return out;
+}
+
+TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
+{
+    struct Row {
+        const char *what;
+        const char *before;  // nullptr: no file
+        std::string after;
+    } rows[] = {
+        {"no file", nullptr, "[rename]\r\n" + kLines},
+        {"empty file", "", "[rename]\r\n" + kLines},
+        {"empty section", "[rename]\r\n", "[rename]\r\n" + kLines},
+        {"lines already there", "[rename]\r\nNUL=C:\\OLD.DLL\r\nC:\\A.DLL=C:\\B.DLL\r\n",
+         "[rename]\r\nNUL=C:\\OLD.DLL\r\nC:\\A.DLL=C:\\B.DLL\r\n" + kLines},
+        {"header in another case, blank line and another section after",
+         "[Rename]\r\nNUL=C:\\OLD.DLL\r\n\r\n[other]\r\nx=1\r\n",
+         "[Rename]\r\nNUL=C:\\OLD.DLL\r\n" + kLines + "\r\n[other]\r\nx=1\r\n"},
+        {"last line without a line end", "[rename]\r\nNUL=C:\\OLD.DLL",
+         "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + kLines},
+        {"header is the last line, no line end", "[boot]\r\n[rename]", "[boot]\r\n[rename]\r\n" + kLines},
+        {"only another section, no line end", "[boot]\r\na=1", "[boot]\r\na=1\r\n[rename]\r\n" + kLines},
+        {"only another section", "; comment\n[boot]\na=1\n", "; comment\n[boot]\na=1\n[rename]\r\n" + kLines},
+        {"line feeds only are kept", "[rename]\nNUL=C:\\X\n;note\n\n",
+         "[rename]\nNUL=C:\\X\n;note\n" + kLines + "\n"},
+        {"blanks around the name", "  [ rename ]  \r\n\r\n", "  [ rename ]  \r\n" + kLines + "\r\n"},
+        {"a name that only begins like it", "[renamed]\r\nNUL=C:\\X\r\n",
+         "[renamed]\r\nNUL=C:\\X\r\n[rename]\r\n" + kLines},
+        {"only the first section counts", "[rename]\r\nNUL=C:\\1\r\n[x]\r\n[rename]\r\nNUL=C:\\2\r\n",
+         "[rename]\r\nNUL=C:\\1\r\n" + kLines + "[x]\r\n[rename]\r\nNUL=C:\\2\r\n"},
+        {"section before others", "[rename]\r\n[boot]\r\n", "[rename]\r\n" + kLines + "[boot]\r\n"},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        if (row.before)
+            sim::AddFile(kIni, row.before);
+        RemoveDriver();
+        EXPECT_EQ(row.after, sim::FileBytes(kIni)) << row.what;
+        EXPECT_TRUE(Leftovers().empty()) << row.what;
+    }
+}
+
+// The file is read in chunks; a section and its lines across chunk
+// boundaries are found all the same.
+TEST_F(WininitTest, LargeFile)
+{
+    std::string head;
+    for (int i = 0; head.size() < 1500; i++)
+        head += "; comment line " + std::to_string(i) + "\r\n";
+    std::string section = "[rename]\r\n";
+    for (int i = 0; i < 60; i++)
+        section += "NUL=C:\\TEMP\\FILE" + std::to_string(i) + ".TMP\r\n";
+    std::string tail = "\r\n[next]\r\n" + std::string(700, 'x') + "\r\n";
+    sim::AddFile(kIni, head + section + tail);
+
+    RemoveDriver();
+
+    EXPECT_EQ(head + section + kLines + tail, sim::FileBytes(kIni));
+}
+
+// Nothing may be lost: a failure leaves the old file as it was, and no
+// temporary file behind.
+TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
+{
+    const std::string old = "[rename]\r\nNUL=C:\\OLD.DLL\r\n[boot]\r\n" + std::string(2000, 'z') + "\r\n";
+    struct Row {
+        const char *what;
+        int setup;
+    } rows[] = {
+        {"disk full at once", 0},
+        {"disk full half way", 1},
+        {"file in use", 2},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        sim::AddFile(kIni, old);
+        if (row.setup == 0)
+            sim::FailWritesAfter(0);
+        else if (row.setup == 1)
+            sim::FailWritesAfter(1000);
+        else
+            sim::SetInUse(kIni);
+        RemoveDriver();
+        EXPECT_EQ(old, sim::FileBytes(kIni)) << row.what;
+        EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.what;
+    }
+}
+
+TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
+{
+    sim::FailWritesAfter(20);
+    RemoveDriver();
+    EXPECT_FALSE(sim::Exists(kIni));
+    EXPECT_EQ(std::vector<std::string>(), Leftovers());
+}
+
+TEST_F(WininitTest, WindowsFolderTooLongIsLeftAlone)
+{
+    std::string dir = "C:\\" + std::string(250, 'W');
+    sim::AddDir(dir);
+    sim::SetWindowsDirectory(dir);
+    RemoveDriver();
+    EXPECT_EQ(0u, sim::Calls("CreateFileA").size());
+    EXPECT_EQ(0u, sim::Calls("GetTempFileNameA").size());
+}
+
+}  // namespace
