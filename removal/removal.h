@@ -14,6 +14,9 @@ void ScanInstanceKeys(void);
 /* Writes the name of instance number (1 to 9999) of scan pass 1 or 2 into name. */
 void MakeInstanceKeyName(LPSTR name, int pass, int number);
 
+/* Deletes root\name with its values and subkeys, on either family of Windows. */
+LONG DeleteKey(HKEY root, LPCSTR name);
+
 /* Schedules the file at path for deletion at the next start of Windows. */
 void AddWininitDeletion(LPCSTR path);
 

@@ -67,11 +67,10 @@ BOOL AppendPath(LPSTR path, LPCSTR tail)
     return TRUE;
 }
 
-/* Each root's deletion takes the key's subkeys with it, as on Windows 95. */
 static void DeleteFixedKeys(void)
 {
     for (unsigned i = 0; i < ARRAY_SIZE(kFixedKeys); i++)
-        RegDeleteKeyA(kFixedKeys[i].root, kFixedKeys[i].name);
+        DeleteKey(kFixedKeys[i].root, kFixedKeys[i].name);
     RegFlushKey(HKEY_LOCAL_MACHINE);
 }
 

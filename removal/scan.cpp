@@ -108,7 +108,7 @@ static ScanState Examine(Scan *scan)
     /* A key that matches again after its deletion was refused is passed by,
        rather than deleted over and over. */
     if (DescriptionMatches(scan) && !scan->deleted) {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, scan->name);
+        DeleteKey(HKEY_LOCAL_MACHINE, scan->name);
         scan->deleted = TRUE;
         opened = OpenInstance(scan);
     } else {

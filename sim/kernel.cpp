@@ -71,6 +71,14 @@ void WINAPI ExitProcess(UINT code)
     Fail("ExitProcess called inside the simulated machine");
 }
 
+// Windows 95 (4.0, with the bit that marks the 95 family), or NT 5.1.
+DWORD WINAPI GetVersion(void)
+{
+    DWORD v = S().nt ? 0x0A280105u : 0xC3B60004u;
+    Record("GetVersion", {}, (intptr_t)v);
+    return v;
+}
+
 DWORD WINAPI GetLastError(void) { return S().lastError; }
 void WINAPI SetLastError(DWORD code) { S().lastError = code; }
 

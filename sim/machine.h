@@ -28,7 +28,7 @@ const std::vector<std::string> &Errors();
 
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine
-void SetNtRegistry(bool nt);        // RegDeleteKeyA refuses a key with subkeys
+void SetNtRegistry(bool nt);        // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys
 HINSTANCE Module();                 // the program's module handle
 
 // Registry. Paths start with a root: HKLM, HKCU, HKU, HKCR or HKCC

@@ -193,6 +193,7 @@ extern "C" {
 /* KERNEL32 */
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 void WINAPI ExitProcess(UINT code);
+DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initial, SIZE_T maximum);

@@ -157,7 +157,7 @@ ALLOWED_IMPORTS = {
     'KERNEL32.DLL': {
         # the start-up: WinMain's arguments, and the exit code
         'GetModuleHandleA', 'GetCommandLineA', 'GetStartupInfoA', 'ExitProcess',
-        'HeapCreate', 'HeapDestroy', 'GetLastError',
+        'HeapCreate', 'HeapDestroy', 'GetLastError', 'GetVersion',
         'lstrcpyA', 'lstrcpynA', 'lstrcatA', 'lstrcmpA', 'lstrlenA',
         'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
