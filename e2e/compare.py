@@ -1,6 +1,8 @@
 """Whole-machine comparison of two snapshots: which of the printer's items are
 still there, and what else changed."""
 
+import os
+
 import machine as demo
 
 
@@ -38,12 +40,18 @@ def keys_present(dump, keys):
     return [k for k in keys if k in present]
 
 
+# Wine's own bookkeeping, not the machine's: a volatile key where Wine keeps
+# the mouse settings it reads when a button is first pressed in a window.
+WINE_VOLATILE = [normal_key(r"HKCU\Software\Wine\Temporary System Parameters")]
+
+
 def registry_changes(before, after, expected_gone):
     """Lines removed outside expected_gone, and lines added."""
     b, a = set(before), set(after)
-    removed = [l for l in before if l not in a
+    wine = lambda l: any(under(reg_key_of(l), p) for p in WINE_VOLATILE)
+    removed = [l for l in before if l not in a and not wine(l)
                and not any(under(reg_key_of(l), p) for p in expected_gone)]
-    added = [l for l in after if l not in b]
+    added = [l for l in after if l not in b and not wine(l)]
     return removed, added
 
 
@@ -79,3 +87,63 @@ def win_ini_without_printer(data):
 
 def wininit_bytes(runs=1):
     return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo.WININIT_LINES) * runs
+
+
+def _value(dump, key, name):
+    """A string value of a key in a dump, or None."""
+    want = normal_key(key)
+    for line in dump:
+        if line.startswith("V ") and reg_key_of(line) == want and line.split("|")[1] == name:
+            return bytes.fromhex(line.split("|")[3]).split(b"\0")[0].decode("latin-1")
+    return None
+
+
+def instance_keys(dump):
+    """The numbered instance keys under both scan bases, with their descriptions."""
+    out = []
+    for base, value in ((demo.ROOT_PRINTER, "DeviceDesc"), (demo.CLASS_PRINTER, "DriverDesc")):
+        nb = normal_key(base)
+        for line in dump:
+            k = reg_key_of(line)
+            if line.startswith("K ") and k.startswith(nb + "\\") and "\\" not in k[len(nb) + 1:]:
+                key = base + "\\" + line[2:].split("\\")[-1]
+                out.append((key, value, _value(dump, key, value)))
+    return out
+
+
+def inventory(m, dump, labels=None):
+    """What of the printer is on the machine: (item, present) pairs; with
+    labels, the same items as an earlier inventory, in its order."""
+    items = []
+    present = {reg_key_of(l) for l in dump if l.startswith("K ")}
+    for i, (root, key) in enumerate(demo.FIXED_KEYS):
+        label = "registry  %s\\%s" % (root, key)
+        if i in demo.UNSEEDABLE:
+            label += "  (Wine cannot hold this key)"
+        p = normal_key(root + "\\" + key)
+        if root == "HKCC":
+            p = normal_key(r"HKLM\System\CurrentControlSet\Hardware Profiles\Current" + "\\" + key)
+        items.append((label, p in present))
+    for key, value, desc in instance_keys(dump):
+        if desc == demo.PRINTER:
+            items.append(("registry  %s  (%s matches)" % (key, value), True))
+    ini = open(m.path("windows/win.ini"), "rb").read().decode("latin-1")
+    section = None
+    for line in ini.splitlines():
+        if line.startswith("["):
+            section = line.strip("[]")
+        elif line.split("=")[0] == demo.PRINTER:
+            items.append(("win.ini   [%s] %s" % (section, line), True))
+    group = m.group_dir()
+    items.append(("folder    %s" % os.path.relpath(group, m.c), os.path.isdir(group)))
+    for name in demo.SHORTCUTS:
+        items.append(("shortcut  %s" % name, os.path.exists(os.path.join(group, name))))
+    for name in demo.SYSTEM_FILES:
+        items.append(("file      C:\\%s\\%s" % (demo.SYSTEM_DIR.replace("/", "\\"), name),
+                      m.find_ci(demo.SYSTEM_DIR + "/" + name) is not None))
+    for name in demo.DEFERRED_FILES:
+        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, m.find_ci(demo.DEFERRED_DIR + "/" + name) is not None))
+    if labels is not None:
+        now = dict(items)
+        items = [(label, now.get(label, False)) for label in labels]
+    return items

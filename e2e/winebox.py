@@ -9,6 +9,7 @@ import hashlib
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 
 import machine as demo
@@ -142,9 +143,11 @@ def ensure_base(base, tools, display):
     settings = os.path.join(base, "e2e-base.txt")
     with open(settings, "w") as f:
         f.write(BASE_SETTINGS)
-    subprocess.run([WINE, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True)
+    subprocess.run([WINE, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True,
+                   stdout=subprocess.DEVNULL)
     os.remove(settings)
-    subprocess.run([WINESERVER, "-w"], env=env)  # writes the registry files out
+    subprocess.run([WINESERVER, "-k"], env=env)  # writes the registry files out
+    subprocess.run([WINESERVER, "-w"], env=env)
     with open(stamp, "w") as f:
         f.write(want)
     return True
@@ -172,6 +175,9 @@ class Machine:
         self.start()
         if printer:
             self.install_printer()
+        # The desktop comes up: the display driver registers its (volatile)
+        # keys now rather than during the program's run.
+        self.hold_desktop()
         if exe:
             os.makedirs(os.path.join(self.c, "OXTREL"), exist_ok=True)
             shutil.copyfile(exe, os.path.join(self.c, "OXTREL", "UNINSTALL.EXE"))
@@ -188,6 +194,20 @@ class Machine:
             subprocess.run([WINESERVER, "-k"], env=self.env, stderr=subprocess.DEVNULL)
             subprocess.run([WINESERVER, "-w"], env=self.env, stderr=subprocess.DEVNULL)
             self.server_up = False
+
+    def hold_desktop(self):
+        """Keeps the desktop up for the whole session, as on a PC: the display
+        driver's volatile keys are then there before and after a run."""
+        subprocess.Popen([WINE, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
+                         cwd=self.c, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.time() + 20
+        while time.time() < end and self.wininfo("e2e desktop") is None:
+            time.sleep(0.05)
+        # The first pointer motion makes Wine note the mouse settings in the
+        # registry; let it happen now, before anything is compared.
+        self.desktop.xdotool("mousemove", "1", "1")
+        self.desktop.xdotool("mousemove", "0", "0")
+        time.sleep(0.2)
 
     def install_printer(self):
         seed = os.path.join(self.prefix, "e2e-seed.txt")
@@ -250,8 +270,15 @@ class Machine:
 
     # -- running
     def tool(self, name, *args):
-        return subprocess.run([WINE, os.path.join(self.tools, name + ".exe")] + list(args),
-                              env=self.env, capture_output=True, text=True, cwd=self.c)
+        # Output through files, not pipes: Wine's service processes started by
+        # the first program inherit its handles and would keep a pipe open.
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            r = subprocess.run([WINE, os.path.join(self.tools, name + ".exe")] + list(args),
+                               env=self.env, stdout=out, stderr=err, cwd=self.c)
+            out.seek(0)
+            err.seek(0)
+            r.stdout, r.stderr = out.read(), err.read()
+        return r
 
     def wininfo(self, *args):
         r = self.tool("wininfo", *args)
@@ -265,6 +292,26 @@ class Machine:
             stderr = open(trace[1], "w")
         return subprocess.Popen([WINE, exe], env=env, cwd=self.c,
                                 stdout=subprocess.DEVNULL, stderr=stderr)
+
+    def wineboot_running(self):
+        """Whether Wine's start-up program runs in this prefix (after a restart request)."""
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                cmd = open("/proc/%s/cmdline" % pid, "rb").read()
+                env = open("/proc/%s/environ" % pid, "rb").read().split(b"\0")
+            except OSError:
+                continue
+            if b"wineboot" in cmd.lower() and ("WINEPREFIX=" + self.prefix).encode() in env:
+                return True
+        return False
+
+    def wait_wineboot(self, timeout=30):
+        time.sleep(0.3)
+        end = time.time() + timeout
+        while time.time() < end and self.wineboot_running():
+            time.sleep(0.1)
 
     # -- looking at the machine
     def dump_registry(self):

@@ -6,6 +6,8 @@
 //   wininfo CAPTION ID          centre of the control with that identifier
 //   wininfo CAPTION text ID     the control's text, line feeds written as \n
 //   wininfo CAPTION focus       identifier of the control that has the focus
+//   wininfo --desktop           keeps the desktop up with a hidden window of this
+//                               caption, "e2e desktop", until the session ends
 //
 // Exit code 1 when the window or the control is not there.
 #include <windows.h>
@@ -16,6 +18,13 @@
 int main(int argc, char **argv)
 {
     if (argc < 2) return 2;
+    if (strcmp(argv[1], "--desktop") == 0) {
+        HWND w = CreateWindowExA(0, "STATIC", "e2e desktop", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+        if (!w) return 1;
+        MSG msg;
+        while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+        return 0;
+    }
     HWND wnd = FindWindowA(NULL, argv[1]);
     if (!wnd) return 1;
     RECT r;
