@@ -70,8 +70,8 @@ def main(argv):
             time.sleep(0.3)
             shot("confirmation")
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
-            desk.key("Return")
             t0 = time.time()
+            desk.key_until_gone(CONFIRM, "Return")
             seen = False
             while time.time() - t0 < 30 and not desk.find(PROMPT):
                 if not seen and desk.find(PROGRESS):

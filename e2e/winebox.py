@@ -117,6 +117,27 @@ class Desktop:
     def key(self, name):
         self.xdotool("key", name)
 
+    def key_until(self, name, done, tries=3, wait=3.0):
+        """Presses a key, and again if done() has not come true a while later.
+        Under load a key can reach Wine before the window has taken the
+        keyboard, and is then lost."""
+        for _ in range(tries):
+            self.key(name)
+            end = time.time() + wait
+            while time.time() < end:
+                if done():
+                    return True
+                time.sleep(0.05)
+        return False
+
+    def key_until_gone(self, caption, name):
+        """Presses a key that closes the window captioned so."""
+        return self.key_until(name, lambda: not self.find(caption))
+
+    def key_until_shown(self, caption, name):
+        """Presses a key that brings up the window captioned so."""
+        return self.key_until(name, lambda: self.find(caption) is not None)
+
     def click(self, x, y):
         self.xdotool("mousemove", str(x), str(y))
         time.sleep(0.05)
@@ -232,6 +253,16 @@ class Machine:
         self.put(os.path.relpath(os.path.join(other, demo.SHORTCUTS[0]), c))
         with open(self.path("windows/win.ini"), "ab") as f:
             f.write(demo.win_ini_addition())
+
+    def set_windows_version(self, version):
+        """The Windows Wine reports to programs started from now on."""
+        seed = os.path.join(self.prefix, "e2e-version.txt")
+        with open(seed, "w") as f:
+            f.write("= HKCU\\Software\\Wine|Version|sz|%s\n" % version)
+        r = self.tool("seed", win_path(seed))
+        os.remove(seed)
+        if r.returncode != 0:
+            raise RuntimeError("setting the Windows version failed: " + r.stderr)
 
     def put(self, rel):
         p = self.path(rel)
