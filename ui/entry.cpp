@@ -11,6 +11,7 @@ static const char kCompletionText[] =
     "Click on the 'Yes' button to reboot now.                 \n"
     "Clicking on the 'No' button will return you to Windows without completing "
     "the uninstallation procedure";
+static_assert(sizeof kCompletionText <= sizeof g_message, "the completion text must fit its buffer");
 
 /* Returns the result of the last dialog that ran; it becomes the exit code.
    A dialog that could not be created gives -1, which counts as going on. */
