@@ -54,3 +54,5 @@ if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
         target_compile_options(scan-bench PRIVATE ${WARN})
     endif()
 endif()
+
+include(tests/platform/platform.cmake)

@@ -38,3 +38,8 @@ add_custom_command(TARGET uninstall POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E echo "uninstall.exe (${CMAKE_SYSTEM_PROCESSOR}):"
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/exe-report $<TARGET_FILE:uninstall>
     VERBATIM)
+
+# The platform tests run under 64-bit Wine only.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    include(tests/platform/platform.cmake)
+endif()

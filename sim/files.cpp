@@ -205,6 +205,17 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path)
     return a;
 }
 
+// Only the read-only flag is kept; the other attributes are accepted and
+// forgotten.
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes)
+{
+    FileNode *n = Node(path);
+    if (n)
+        n->readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    Record("SetFileAttributesA", {Quote(path), Hex(attributes)}, n != nullptr);
+    return Result(n != nullptr, ERROR_FILE_NOT_FOUND);
+}
+
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
 {
     UINT n = CopyDirectory(S().systemDir, buffer, size);

@@ -207,6 +207,7 @@ BOOL WINAPI DeleteFileA(LPCSTR path);
 BOOL WINAPI RemoveDirectoryA(LPCSTR path);
 BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to);
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);

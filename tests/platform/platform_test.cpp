@@ -1,0 +1,468 @@
+// The platform behaviours the unit tests take for granted, checked by one
+// source on the simulated machine and on Windows (Wine). Where the two differ
+// on purpose, the check says so with todo_wine / todo_sim.
+//
+// Usage: platform-tests 95|nt
+//   95  the machine is a Windows 95: RegDeleteKeyA takes subkeys along
+//   nt  the machine is an NT: RegDeleteKeyA refuses a key with subkeys
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "check.h"
+#include "test_machine.h"
+
+namespace {
+
+bool g_nt = false;
+
+const char kBase[] = "SOFTWARE\\PlatformTest";
+const char kDir[] = "C:\\PlatTest";
+
+// ---- helpers over the API under test ---------------------------------------
+
+bool KeyThere(HKEY root, const char *path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Deletes a key and everything under it, leaves first, as works on both families.
+void DeleteTree(HKEY root, const std::string &path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    char name[MAX_PATH];
+    while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) {
+        std::string child = path + "\\" + name;
+        DeleteTree(root, child);
+        if (KeyThere(root, child.c_str()))
+            break;  // could not delete it: do not loop forever
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path.c_str());
+}
+
+bool ReadAll(const std::string &path, std::string *bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(f, chunk, sizeof chunk, &got, NULL) && got > 0)
+        bytes->append(chunk, got);
+    CloseHandle(f);
+    return true;
+}
+
+bool WriteAll(const std::string &path, const std::string &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD put = 0;
+    BOOL ok = bytes.empty() || WriteFile(f, bytes.data(), (DWORD)bytes.size(), &put, NULL);
+    CloseHandle(f);
+    return ok && put == bytes.size();
+}
+
+bool IsDir(const char *path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const char *path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string WinIniPath()
+{
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\WIN.INI";
+}
+
+// ---- registry --------------------------------------------------------------
+
+void RegDeleteKeyWithSubkeys()
+{
+    const std::string parent = std::string(kBase) + "\\Parent";
+    const std::string child = parent + "\\Child";
+    const std::string grandchild = child + "\\Grandchild";
+    ok(machine::MakeKey(HKEY_LOCAL_MACHINE, grandchild.c_str()), "set-up: make %s", grandchild.c_str());
+    ok(machine::SetString(HKEY_LOCAL_MACHINE, child.c_str(), "Driver", "OXPT.DRV"), "set-up: value");
+
+    LONG rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
+    if (!g_nt) {
+        check::Case("RegDeleteKeyA removes a key with its subkeys (Windows 95)");
+        ok(rc == ERROR_SUCCESS, "RegDeleteKeyA returned %ld, expected 0", (long)rc);
+        ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is still there");
+        ok(!KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "a subkey is still there");
+    } else {
+        check::Case("RegDeleteKeyA refuses a key with subkeys (NT)");
+        ok(rc == ERROR_ACCESS_DENIED, "RegDeleteKeyA returned %ld, expected %d (ERROR_ACCESS_DENIED)",
+           (long)rc, (int)ERROR_ACCESS_DENIED);
+        ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is gone");
+        ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "the subkey is gone");
+        // Leaves first, then the key: that works.
+        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, grandchild.c_str()) == ERROR_SUCCESS, "delete the leaf");
+        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, child.c_str()) == ERROR_SUCCESS, "delete the child");
+        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str()) == ERROR_SUCCESS, "delete the emptied key");
+        ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the emptied key is still there");
+    }
+    rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
+    ok(rc == ERROR_FILE_NOT_FOUND, "deleting it again returned %ld, expected 2 (ERROR_FILE_NOT_FOUND)", (long)rc);
+}
+
+void RegQueryShortBuffer()
+{
+    check::Case("RegQueryValueExA into a too-short buffer: ERROR_MORE_DATA and the size needed");
+    const std::string path = std::string(kBase) + "\\Query";
+    const char value[] = "OX-PLATFORM-TEST";  // 16 characters and the NUL
+    ok(machine::SetString(HKEY_LOCAL_MACHINE, path.c_str(), "Driver", value), "set-up: value");
+    HKEY key;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (!ok(rc == ERROR_SUCCESS, "RegOpenKeyExA returned %ld", (long)rc))
+        return;
+    BYTE data[64];
+    DWORD type = 0, size = 4;
+    std::memset(data, 'X', sizeof data);
+    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
+    ok(rc == ERROR_MORE_DATA, "4-byte buffer: returned %ld, expected 234 (ERROR_MORE_DATA)", (long)rc);
+    ok(size == sizeof value, "4-byte buffer: size set to %lu, expected %u", (unsigned long)size,
+       (unsigned)sizeof value);
+    ok(type == REG_SZ, "4-byte buffer: type %lu, expected REG_SZ", (unsigned long)type);
+    // What is left in the buffer differs and the program must not use it.
+    check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
+                check::Show(std::string((const char *)data, 4)).c_str());
+
+    size = sizeof value - 1;  // room for all but the NUL
+    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
+    ok(rc == ERROR_MORE_DATA, "buffer one short: returned %ld, expected 234", (long)rc);
+    ok(size == sizeof value, "buffer one short: size set to %lu, expected %u", (unsigned long)size,
+       (unsigned)sizeof value);
+
+    size = 0;
+    rc = RegQueryValueExA(key, "Driver", NULL, &type, NULL, &size);
+    ok(rc == ERROR_SUCCESS && size == sizeof value, "size only: returned %ld, size %lu", (long)rc,
+       (unsigned long)size);
+
+    std::memset(data, 'X', sizeof data);
+    size = sizeof data;
+    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
+    ok(rc == ERROR_SUCCESS, "big enough buffer: returned %ld", (long)rc);
+    ok(size == sizeof value && std::memcmp(data, value, sizeof value) == 0,
+       "big enough buffer: size %lu, bytes %s", (unsigned long)size,
+       check::Show(std::string((const char *)data, size < sizeof data ? size : sizeof data)).c_str());
+    RegCloseKey(key);
+}
+
+void RegNamesIgnoreCase()
+{
+    check::Case("registry key and value names are case-insensitive and kept as written");
+    const std::string path = std::string(kBase) + "\\MixedCase";
+    ok(machine::SetString(HKEY_LOCAL_MACHINE, path.c_str(), "DriverName", "x"), "set-up: value");
+    HKEY key;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\PLATFORMTEST\\mixedcase", 0, KEY_QUERY_VALUE, &key);
+    if (ok(rc == ERROR_SUCCESS, "open in other case: returned %ld", (long)rc)) {
+        DWORD size = 0;
+        rc = RegQueryValueExA(key, "DRIVERNAME", NULL, NULL, NULL, &size);
+        ok(rc == ERROR_SUCCESS && size == 2, "value in other case: returned %ld, size %lu", (long)rc,
+           (unsigned long)size);
+        RegCloseKey(key);
+    }
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kBase, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        char name[MAX_PATH] = "";
+        bool found = false;
+        for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; i++)
+            found = found || std::strcmp(name, "MixedCase") == 0;
+        ok(found, "RegEnumKeyA does not list \"MixedCase\" as written");
+        RegCloseKey(key);
+    }
+    rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\platformtest\\MIXEDCASE");
+    ok(rc == ERROR_SUCCESS, "delete in other case: returned %ld", (long)rc);
+    ok(!KeyThere(HKEY_LOCAL_MACHINE, path.c_str()), "the key is still there");
+}
+
+// ---- files -----------------------------------------------------------------
+
+void FileNamesIgnoreCase()
+{
+    check::Case("file names are case-insensitive");
+    const std::string path = std::string(kDir) + "\\MixedCase.txt";
+    ok(WriteAll(path, "abc"), "set-up: write %s", path.c_str());
+    ok(IsFile("c:\\PLATTEST\\mixedcase.TXT"), "GetFileAttributesA in other case finds nothing");
+    std::string bytes;
+    ok(ReadAll("C:\\plattest\\MIXEDCASE.txt", &bytes) && bytes == "abc", "read in other case: %s",
+       check::Show(bytes).c_str());
+    ok(DeleteFileA("C:\\PLATTEST\\MIXEDCASE.TXT"), "DeleteFileA in other case failed, error %lu",
+       (unsigned long)GetLastError());
+    ok(!IsFile(path.c_str()), "the file is still there");
+}
+
+void RemoveDirectoryNotEmpty()
+{
+    check::Case("RemoveDirectoryA on a folder that is not empty fails and the folder stays");
+    const std::string dir = std::string(kDir) + "\\Full";
+    const std::string file = dir + "\\inside.txt";
+    ok(machine::MakeDir(dir.c_str()), "set-up: folder");
+    ok(WriteAll(file, "inside"), "set-up: file");
+    SetLastError(0);
+    BOOL removed = RemoveDirectoryA(dir.c_str());
+    DWORD error = GetLastError();
+    ok(!removed, "RemoveDirectoryA succeeded");
+    ok(error == ERROR_DIR_NOT_EMPTY, "error %lu, expected 145 (ERROR_DIR_NOT_EMPTY)", (unsigned long)error);
+    ok(IsDir(dir.c_str()), "the folder is gone");
+    ok(IsFile(file.c_str()), "the file inside is gone");
+    ok(DeleteFileA(file.c_str()), "delete the file inside");
+    ok(RemoveDirectoryA(dir.c_str()), "the emptied folder is not removed, error %lu",
+       (unsigned long)GetLastError());
+    ok(!IsDir(dir.c_str()), "the emptied folder is still there");
+}
+
+void DeleteReadOnlyFile()
+{
+    check::Case("DeleteFileA on a read-only file fails");
+    const std::string file = std::string(kDir) + "\\ReadOnly.dll";
+    ok(WriteAll(file, "MZ"), "set-up: file");
+    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY), "SetFileAttributesA failed");
+    DWORD a = GetFileAttributesA(file.c_str());
+    ok(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY), "attributes %08lx, no read-only flag",
+       (unsigned long)a);
+    SetLastError(0);
+    BOOL deleted = DeleteFileA(file.c_str());
+    DWORD error = GetLastError();
+    ok(!deleted, "DeleteFileA succeeded");
+    ok(error == ERROR_ACCESS_DENIED, "error %lu, expected 5 (ERROR_ACCESS_DENIED)", (unsigned long)error);
+    std::string bytes;
+    ok(ReadAll(file, &bytes) && bytes == "MZ", "the file is gone or changed: %s", check::Show(bytes).c_str());
+    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), "clearing read-only failed");
+    ok(DeleteFileA(file.c_str()), "DeleteFileA after clearing read-only failed, error %lu",
+       (unsigned long)GetLastError());
+}
+
+// ---- win.ini ---------------------------------------------------------------
+
+const char kSection[] =
+    "[PlatformTest]\r\n"
+    "First=one\r\n"
+    "Gone=two\r\n"
+    "Spaced = three\r\n"
+    ";a comment\r\n"
+    "Last=four\r\n"
+    "\r\n"
+    "[PlatformTest2]\r\n"
+    "Gone=stays\r\n";
+
+std::string Without(std::string text, const std::string &line)
+{
+    size_t at = text.find(line);
+    if (at != std::string::npos)
+        text.erase(at, line.size());
+    return text;
+}
+
+// win.ini as Wine writes it back after a change: the whole file in Wine's own
+// format, keys without the spaces around '=' and no blank line between
+// sections. Spelled out so that a change in Wine's format shows.
+std::string WineRewrite(std::string text)
+{
+    const std::string spaced = "Spaced = three", blank = "\r\n\r\n[PlatformTest2]";
+    size_t at = text.find(spaced);
+    if (at != std::string::npos)
+        text.replace(at, spaced.size(), "Spaced=three");
+    at = text.find(blank);
+    if (at != std::string::npos)
+        text.replace(at, blank.size(), "\r\n[PlatformTest2]");
+    return text;
+}
+
+void WinIniDeleteKey(const std::string &original)
+{
+    check::Case("win.ini bytes after WriteProfileStringA(section, key, NULL)");
+    const std::string path = WinIniPath();
+    const std::string seeded = original + kSection;
+    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
+        return;
+    ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed");
+    std::string after;
+    ok(ReadAll(path, &after), "read win.ini");
+    // The line goes, with its line end; every other byte stays.
+    std::string expected = Without(seeded, "Gone=two\r\n");
+    todo_wine ok(after == expected, "win.ini ends %s, expected %s",
+                 check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str(),
+                 check::Show(expected.substr(original.size())).c_str());
+    // What Wine writes instead: the file in its own format.
+    if (check::OnWine())
+        ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
+           check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+    ok(after.find("Gone=stays\r\n") != std::string::npos, "the key of the same name in another section went");
+    ok(after.find("Gone=two") == std::string::npos, "the key is still there");
+    ok(after.substr(0, original.size()) == original, "the file before the test's sections changed");
+}
+
+void WinIniDeleteAbsentKey(const std::string &original)
+{
+    check::Case("win.ini unchanged after deleting a key that is not there");
+    const std::string path = WinIniPath();
+    const std::string seeded = original + kSection;
+    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
+        return;
+    WriteProfileStringA("PlatformTest", "Absent", NULL);
+    WriteProfileStringA("NoSuchSection", "Gone", NULL);
+    std::string after;
+    ok(ReadAll(path, &after), "read win.ini");
+    ok(after == seeded, "win.ini changed: it ends %s",
+       check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+}
+
+void WinIniNamesIgnoreCase(const std::string &original)
+{
+    check::Case("win.ini section and key names are case-insensitive");
+    const std::string path = WinIniPath();
+    const std::string seeded = original + kSection;
+    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
+        return;
+    WriteProfileStringA("PLATFORMTEST", "last", NULL);
+    std::string after;
+    ok(ReadAll(path, &after), "read win.ini");
+    ok(after.find("Last=four") == std::string::npos, "the key is still there");
+    ok(after.find("First=one\r\n") != std::string::npos, "another key went");
+}
+
+// The file as it was before the tests: the test's sections go.
+void WinIniRestore(const std::string &original, bool existed)
+{
+    check::Case("win.ini as it was after the test's sections are deleted");
+    const std::string path = WinIniPath();
+    if (existed)
+        ok(WriteAll(path, original), "rewrite win.ini");
+    else
+        ok(DeleteFileA(path.c_str()), "delete win.ini");
+    std::string after;
+    bool there = ReadAll(path, &after);
+    ok(there == existed && after == original, "win.ini is not as it was");
+}
+
+// ---- dialogs, directories, version -----------------------------------------
+
+INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+void DialogMissingTemplate()
+{
+    check::Case("DialogBoxParamA with a missing template returns -1");
+    SetLastError(0);
+    INT_PTR r = DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
+    DWORD error = GetLastError();
+    ok(r == -1, "returned %ld", (long)r);
+    ok(error == ERROR_RESOURCE_NAME_NOT_FOUND, "error %lu, expected 1814 (ERROR_RESOURCE_NAME_NOT_FOUND)",
+       (unsigned long)error);
+}
+
+void SystemDirectorySmallBuffer()
+{
+    check::Case("GetSystemDirectoryA with a too-small buffer returns the size needed and writes nothing");
+    char full[MAX_PATH];
+    UINT len = GetSystemDirectoryA(full, sizeof full);
+    ok(len > 3 && len < sizeof full && std::strlen(full) == len, "returned %u for %s", len, full);
+    char buffer[MAX_PATH];
+    for (UINT size : {0u, 3u, len}) {  // len: room for all but the NUL
+        std::memset(buffer, 'X', sizeof buffer);
+        UINT r = GetSystemDirectoryA(size ? buffer : NULL, size);
+        ok(r == len + 1, "size %u: returned %u, expected %u", size, r, len + 1);
+        bool untouched = true;
+        for (char c : buffer)
+            untouched = untouched && c == 'X';
+        ok(untouched, "size %u: the buffer was written: %s", size,
+           check::Show(std::string(buffer, size)).c_str());
+    }
+}
+
+void SystemDirectoryValue()
+{
+    check::Case("the system directory is C:\\WINDOWS\\SYSTEM, the Windows directory C:\\WINDOWS");
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, sizeof dir);
+    // Wine keeps the NT layout even in Windows 95 mode.
+    todo_wine ok(std::strcmp(dir, "C:\\WINDOWS\\SYSTEM") == 0, "system directory %s", dir);
+    if (check::OnWine())
+        ok(std::strcmp(dir, "C:\\windows\\system32") == 0, "Wine's system directory is now %s", dir);
+    GetWindowsDirectoryA(dir, sizeof dir);
+    ok(lstrcmpiA(dir, "C:\\WINDOWS") == 0, "Windows directory %s", dir);
+    // Wine writes it in small letters.
+    todo_wine ok(std::strcmp(dir, "C:\\WINDOWS") == 0, "Windows directory %s", dir);
+}
+
+void VersionFamily()
+{
+    DWORD v = GetVersion();
+    unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;
+    if (!g_nt) {
+        check::Case("GetVersion: Windows 95 has the high bit set, version 4.0");
+        check::Note("GetVersion() = %08lx", (unsigned long)v);
+        ok((v & 0x80000000u) != 0, "GetVersion %08lx: high bit clear", (unsigned long)v);
+        ok(major == 4 && minor == 0, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
+    } else {
+        check::Case("GetVersion: an NT has the high bit clear");
+        check::Note("GetVersion() = %08lx", (unsigned long)v);
+        ok((v & 0x80000000u) == 0, "GetVersion %08lx: high bit set", (unsigned long)v);
+        ok(major >= 4, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2 || (std::strcmp(argv[1], "95") != 0 && std::strcmp(argv[1], "nt") != 0)) {
+        std::fprintf(stderr, "usage: %s 95|nt\n", argv[0]);
+        return 2;
+    }
+    g_nt = std::strcmp(argv[1], "nt") == 0;
+    check::SetSide(machine::Start(g_nt));
+    std::printf("# %s, %s mode\n", check::SideName(check::Where()), g_nt ? "NT" : "Windows 95");
+
+    // Leftovers of an interrupted run go first.
+    DeleteTree(HKEY_LOCAL_MACHINE, kBase);
+    machine::MakeDir(kDir);
+
+    VersionFamily();
+    RegDeleteKeyWithSubkeys();
+    RegQueryShortBuffer();
+    RegNamesIgnoreCase();
+    FileNamesIgnoreCase();
+    RemoveDirectoryNotEmpty();
+    DeleteReadOnlyFile();
+
+    std::string original;
+    bool existed = ReadAll(WinIniPath(), &original);
+    WinIniDeleteKey(original);
+    WinIniDeleteAbsentKey(original);
+    WinIniNamesIgnoreCase(original);
+    WinIniRestore(original, existed);
+
+    DialogMissingTemplate();
+    SystemDirectorySmallBuffer();
+    SystemDirectoryValue();
+
+    check::Case("clean-up: test keys and folder removed, nothing reported by the machine");
+    DeleteTree(HKEY_LOCAL_MACHINE, kBase);
+    ok(!KeyThere(HKEY_LOCAL_MACHINE, kBase), "test key left behind");
+    ok(RemoveDirectoryA(kDir), "test folder left behind, error %lu", (unsigned long)GetLastError());
+    std::string problems = machine::Problems();
+    ok(problems.empty(), "the machine reported: %s", problems.c_str());
+
+    return check::Finish() ? 1 : 0;
+}
