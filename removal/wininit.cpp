@@ -178,33 +178,26 @@ static HANDLE OpenForReading(LPCSTR path)
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-/* Writes the new WININIT.INI into newPath: the old file (if any) with the
-   line put in at its place. */
-static BOOL WriteNewFile(LPCSTR iniPath, BOOL haveOld, LPCSTR newPath, LPCSTR line)
+/* Writes the new WININIT.INI into newPath: the old file (if haveOld) with
+   the line put in where at says. */
+static BOOL WriteNewFile(LPCSTR iniPath, BOOL haveOld, const InsertPoint *at, LPCSTR newPath,
+                         LPCSTR line)
 {
-    InsertPoint at = { 0, FALSE, FALSE };
     HANDLE in = INVALID_HANDLE_VALUE, out;
     BOOL ok;
 
-    if (haveOld) {
-        in = OpenForReading(iniPath);
-        if (in == INVALID_HANDLE_VALUE)
-            return FALSE;
-        ok = FindInsertPoint(in, &at);
-        CloseHandle(in);
-        if (!ok || (in = OpenForReading(iniPath)) == INVALID_HANDLE_VALUE)
-            return FALSE;
-    }
+    if (haveOld && (in = OpenForReading(iniPath)) == INVALID_HANDLE_VALUE)
+        return FALSE;
     out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (out == INVALID_HANDLE_VALUE) {
         if (haveOld)
             CloseHandle(in);
         return FALSE;
     }
-    ok = !haveOld || CopyBytes(in, out, at.offset);
-    if (ok && at.needBreak)
+    ok = !haveOld || CopyBytes(in, out, at->offset);
+    if (ok && at->needBreak)
         ok = WriteText(out, "\r\n");
-    if (ok && !at.haveSection)
+    if (ok && !at->haveSection)
         ok = WriteText(out, "[rename]\r\n");
     ok = ok && WriteText(out, line);
     if (ok && haveOld)
@@ -242,7 +235,8 @@ void AddWininitDeletion(LPCSTR path)
     char iniPath[MAX_PATH];
     char newPath[MAX_PATH];
     char line[MAX_PATH + 8];
-    HANDLE probe;
+    InsertPoint at = { 0, FALSE, FALSE };
+    HANDLE in;
     BOOL haveOld;
 
     UINT length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
@@ -256,16 +250,20 @@ void AddWininitDeletion(LPCSTR path)
     lstrcatA(line, path);
     lstrcatA(line, "\r\n");
 
-    probe = OpenForReading(iniPath);
-    haveOld = probe != INVALID_HANDLE_VALUE;
-    if (haveOld)
-        CloseHandle(probe);
-    else if (GetLastError() != ERROR_FILE_NOT_FOUND)
+    in = OpenForReading(iniPath);
+    haveOld = in != INVALID_HANDLE_VALUE;
+    if (haveOld) {
+        BOOL read = FindInsertPoint(in, &at);
+        CloseHandle(in);
+        if (!read)
+            return;
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
         return; /* there but unreadable: leave it alone */
+    }
 
     if (!GetTempFileNameA(windowsDir, "WII", 0, newPath))
         return;
-    if (!WriteNewFile(iniPath, haveOld, newPath, line) ||
+    if (!WriteNewFile(iniPath, haveOld, &at, newPath, line) ||
         !ReplaceFile(windowsDir, iniPath, haveOld, newPath))
         DeleteFileA(newPath);
 }

@@ -66,6 +66,14 @@ std::vector<std::string> ModelPass(std::map<int, Kind> keys)
     int next = 1;             // the number the next name is built from
     int misses = 0;
     bool deletedOnce = false; // the key at current was deleted, and is still there
+    // The next name; false once the four digits run out.
+    auto advance = [&] {
+        if (next > 9999)
+            return false;
+        current = next++;
+        deletedOnce = false;
+        return true;
+    };
     while (state != Ended) {
         if (state == Start) {
             // A missing starting name costs nothing.
@@ -82,12 +90,10 @@ std::vector<std::string> ModelPass(std::map<int, Kind> keys)
                 deletedOnce = true;
                 hit = open(current);
             } else {
-                if (next > 9999) {
+                if (!advance()) {
                     state = Ended;
                     continue;
                 }
-                current = next++;
-                deletedOnce = false;
                 hit = open(current);
             }
             // An open after an examined key: a hit is free, a failure costs one.
@@ -96,12 +102,10 @@ std::vector<std::string> ModelPass(std::map<int, Kind> keys)
                 state = misses > 100 ? Ended : Searching;
             }
         } else {
-            if (next > 9999) {
+            if (!advance()) {
                 state = Ended;
                 continue;
             }
-            current = next++;
-            deletedOnce = false;
             misses += 1;  // before the open, whatever comes of it
             if (!open(current)) {
                 state = misses > 100 ? Ended : Searching;
