@@ -250,6 +250,10 @@ void AddWininitDeletion(LPCSTR path)
     lstrcatA(line, path);
     lstrcatA(line, "\r\n");
 
+    /* Windows 95 keeps the profile file used last in a cache, and would
+       later write that copy back over the one made here, taking the new line
+       with it: have it written out and let go of first. */
+    WritePrivateProfileStringA(NULL, NULL, NULL, "WININIT.INI");
     in = OpenForReading(iniPath);
     haveOld = in != INVALID_HANDLE_VALUE;
     if (haveOld) {

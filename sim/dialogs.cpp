@@ -276,9 +276,28 @@ HWND WINAPI GetDlgItem(HWND wnd, int id)
     return (HWND)c;
 }
 
+// A dialog still running its modal loop, by template name.
+static Window *LiveDialog(const std::string &name)
+{
+    for (const auto &w : S().windows)
+        if (!w->parent && !w->destroyed && Upper(w->name) == Upper(name))
+            return w.get();
+    return nullptr;
+}
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     int answer = IDCANCEL;
+    // The box's own loop still delivers commands sent to the program's
+    // dialogs; keys and clicks cannot reach them while it is up.
+    while (!S().script.empty() && S().script.front().act == Act::Command) {
+        Window *dlg = LiveDialog(S().script.front().dialog);
+        if (!dlg)
+            break;
+        WPARAM w = S().script.front().value;
+        S().script.pop_front();
+        Dispatch(dlg, WM_COMMAND, w, 0);
+    }
     if (S().script.empty() || S().script.front().act != Act::Answer) {
         Fail(std::string("a message box nobody answers: ") + (caption ? caption : ""));
     } else {

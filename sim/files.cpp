@@ -53,6 +53,16 @@ static bool IsOpen(const std::string &key)
     return false;
 }
 
+// Whether this call of fn is the one a test chose to fail.
+static bool FailsNow(const std::string &fn)
+{
+    auto it = S().failCountdown.find(fn);
+    if (it == S().failCountdown.end() || --it->second > 0)
+        return false;
+    S().failCountdown.erase(it);
+    return true;
+}
+
 static BOOL Result(BOOL ok, DWORD error)
 {
     if (!ok)
@@ -92,6 +102,7 @@ void SetInUse(const std::string &path) { Node(path)->inUse = true; }
 void SetSystemDirectory(const std::string &path) { S().systemDir = path; }
 void SetWindowsDirectory(const std::string &path) { S().windowsDir = path; }
 void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
+void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
 
 std::string DumpFiles()
 {
@@ -176,7 +187,9 @@ BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to)
     FileNode *n = Node(from);
     FileNode *parent = Node(ParentOf(Full(to)));
     DWORD error = 0;
-    if (!n)
+    if (FailsNow("MoveFileA"))
+        error = ERROR_ACCESS_DENIED;
+    else if (!n)
         error = ERROR_FILE_NOT_FOUND;
     else if (Node(to))
         error = ERROR_ALREADY_EXISTS;
@@ -330,11 +343,14 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
     return Result(ok, error);
 }
 
+// A close chosen to fail still frees the handle, as when the last write-back
+// to a full or lost disk fails.
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
-    BOOL ok = S().openFiles.erase((uintptr_t)handle) > 0;
+    BOOL known = S().openFiles.erase((uintptr_t)handle) > 0;
+    BOOL ok = known && !FailsNow("CloseHandle");
     Record("CloseHandle", {Hex((uintptr_t)handle)}, ok);
-    return Result(ok, ERROR_INVALID_HANDLE);
+    return Result(ok, known ? ERROR_WRITE_FAULT : ERROR_INVALID_HANDLE);
 }
 
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
@@ -348,6 +364,16 @@ BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
     if (ini)
         DeleteProfileKey(ini->data, section, key);
     return TRUE;
+}
+
+// Only the flush of the profile cache is modelled: the machine keeps no
+// cache, and Windows reports FALSE for a flush however it went.
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
+{
+    Record("WritePrivateProfileStringA", {Quote(section), Quote(key), Quote(value), Quote(file)}, FALSE);
+    if (section || key || value)
+        Fail("WritePrivateProfileStringA: only the flush of the profile cache is modelled");
+    return FALSE;
 }
 
 }  // extern "C"

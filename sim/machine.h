@@ -52,6 +52,7 @@ void SetInUse(const std::string &path);
 void SetSystemDirectory(const std::string &path);  // need not exist
 void SetWindowsDirectory(const std::string &path);
 void FailWritesAfter(long bytes);   // the disk fills after that many more bytes; -1: never
+void FailCall(const std::string &fn, int nth);  // the nth call of MoveFileA or CloseHandle from now fails
 std::string DumpFiles();            // every folder and file with its bytes' digest
 
 // Dialogs.

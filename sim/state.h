@@ -88,6 +88,7 @@ struct State {
     uintptr_t nextFile = 0x100;
     std::string systemDir, windowsDir;
     long writeBudget = -1;
+    std::map<std::string, int> failCountdown;  // calls left until the one that fails
     unsigned tempCounter = 0;
 
     std::vector<Call> trace;

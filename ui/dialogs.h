@@ -1,4 +1,5 @@
-/* What the user sees: the confirmation, the progress dialog and the completion prompt. */
+/* What the user sees: the confirmation, the progress dialog, the completion
+   prompt and the message that nothing was removed. */
 #ifndef DIALOGS_H
 #define DIALOGS_H
 
@@ -7,5 +8,6 @@
 INT_PTR CALLBACK WelcomeDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK UninstallDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 void PromptRestart(HWND owner, LPCSTR text);
+void ShowAbortMessage(HWND owner);
 
 #endif

@@ -14,7 +14,9 @@ static const char kCompletionText[] =
 static_assert(sizeof kCompletionText <= sizeof g_message, "the completion text must fit its buffer");
 
 /* Returns the result of the last dialog that ran; it becomes the exit code.
-   A dialog that could not be created gives -1, which counts as going on. */
+   The progress dialog runs only after OK. The completion prompt is shown only
+   when the removal has run; otherwise the user learns that the driver is
+   still there, unless the Cancel that said so already did. */
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     INT_PTR result;
@@ -23,12 +25,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     g_hHeap = HeapCreate(0, 0, 0);
 
     result = DialogBoxParamA(g_hInstance, "WELCOME", NULL, WelcomeDlgProc, 0);
-    if (g_confirmed == 1 && result != 0) {
+    if (g_confirmed == 1 && result == 1)
         result = DialogBoxParamA(g_hInstance, "UNINSTALL", NULL, UninstallDlgProc, 0);
-        if (result != 0) {
-            lstrcpyA(g_message, kCompletionText);
-            PromptRestart(NULL, g_message);
-        }
+
+    if (g_removed) {
+        lstrcpyA(g_message, kCompletionText);
+        PromptRestart(NULL, g_message);
+    } else if (g_confirmed == 1) {
+        ShowAbortMessage(NULL);
     }
 
     HeapDestroy(g_hHeap);

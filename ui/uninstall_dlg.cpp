@@ -34,6 +34,7 @@ static void OnTimer(HWND hDlg)
        keep firing into this handler's queue while it works. */
     KillTimer(hDlg, kTimerId);
     RemoveDriver();
+    g_removed = 1;
     PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
 }
 

@@ -4,10 +4,6 @@
 #include "dialogs.h"
 #include "globals.h"
 
-static const char kAbortText[] =
-    "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC";
-static const char kAbortCaption[] = "Uninstallation aborted";
-
 /* The whole wParam is compared, so only a plain click or keyboard command counts. */
 static void OnCommand(HWND hDlg, WPARAM wParam)
 {
@@ -19,7 +15,9 @@ static void OnCommand(HWND hDlg, WPARAM wParam)
     case IDCANCEL:
         EndDialog(hDlg, 2);
         /* The dialog stays on screen until this message returns, so it owns the box. */
-        MessageBoxA(hDlg, kAbortText, kAbortCaption, MB_OK);
+        ShowAbortMessage(hDlg);
+        /* Cleared only once the box is closed: an OK that reaches the dialog
+           while the box is up must not turn the Cancel into a removal. */
         g_confirmed = 0;
         break;
     }

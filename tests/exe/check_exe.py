@@ -161,7 +161,7 @@ ALLOWED_IMPORTS = {
         'lstrcpyA', 'lstrcpynA', 'lstrcatA', 'lstrcmpA', 'lstrlenA',
         'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
-        'WriteProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
+        'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
         'SetFilePointer', 'CloseHandle',
     },
     'USER32.DLL': {

@@ -87,12 +87,14 @@ bool IsFile(const char *path)
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string WinIniPath()
+std::string WindowsFile(const char *name)
 {
     char dir[MAX_PATH];
     GetWindowsDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\WIN.INI";
+    return std::string(dir) + "\\" + name;
 }
+
+std::string WinIniPath() { return WindowsFile("WIN.INI"); }
 
 // ---- registry --------------------------------------------------------------
 
@@ -356,6 +358,19 @@ void WinIniRestore(const std::string &original, bool existed)
     ok(there == existed && after == original, "win.ini is not as it was");
 }
 
+// The removal flushes the profile cache before it edits WININIT.INI itself.
+void ProfileCacheFlush()
+{
+    check::Case("the profile cache flush reports FALSE and leaves WININIT.INI as it was");
+    const std::string path = WindowsFile("WININIT.INI");
+    std::string before, after;
+    bool existed = ReadAll(path, &before);
+    BOOL r = WritePrivateProfileStringA(NULL, NULL, NULL, "WININIT.INI");
+    ok(!r, "returned %d", (int)r);
+    bool there = ReadAll(path, &after);
+    ok(there == existed && after == before, "WININIT.INI %s", there ? check::Show(after).c_str() : "is gone");
+}
+
 // ---- dialogs, directories, version -----------------------------------------
 
 INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
@@ -452,6 +467,7 @@ int main(int argc, char **argv)
     WinIniDeleteAbsentKey(original);
     WinIniNamesIgnoreCase(original);
     WinIniRestore(original, existed);
+    ProfileCacheFlush();
 
     DialogMissingTemplate();
     SystemDirectorySmallBuffer();

@@ -21,6 +21,7 @@ protected:
         g_hInstance = 0;
         g_hHeap = 0;
         g_confirmed = 1;
+        g_removed = 0;
         g_tick = 0;
         g_hProgress = 0;
         g_message[0] = 0;

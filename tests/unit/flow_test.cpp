@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include "fixture.h"
+#include "printer_machine.h"
 #include "resource.h"
 
 namespace {
@@ -12,6 +13,10 @@ const char kCompletion[] =
     "Click on the 'Yes' button to reboot now.                 \n"
     "Clicking on the 'No' button will return you to Windows without completing the "
     "uninstallation procedure";
+
+const char kAbortLine[] =
+    "MessageBoxA(NULL, \"The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC\", "
+    "\"Uninstallation aborted\", 0x0) = 1";
 
 class FlowTest : public MachineTest {};
 
@@ -43,6 +48,26 @@ TEST_F(FlowTest, CancelShowsTheAbortMessageAndChangesNothing)
     EXPECT_FALSE(sim::RestartRequested());
     EXPECT_EQ(registry, sim::DumpRegistry());
     EXPECT_EQ(files, sim::DumpFiles());
+}
+
+// The flag is cleared only after the box: an OK that reaches the dialog
+// meanwhile ends it once more, with 1, but cannot start the removal.
+TEST_F(FlowTest, OkWhileTheAbortBoxIsUpRemovesNothing)
+{
+    printer::Install();
+    std::string registry = sim::DumpRegistry();
+    sim::Click("WELCOME", IDCANCEL);
+    sim::Command("WELCOME", IDOK);
+    sim::Answer(IDOK);
+
+    EXPECT_EQ(1, sim::RunProgram()) << "the last EndDialog sets the result";
+
+    EXPECT_EQ(std::vector<std::string>({"EndDialog(<WELCOME>, 2) = 1", "EndDialog(<WELCOME>, 1) = 1"}),
+              sim::Lines("EndDialog"));
+    EXPECT_EQ(1u, sim::Calls("MessageBoxA").size());
+    EXPECT_EQ(1u, sim::Calls("DialogBoxParamA").size());
+    EXPECT_EQ(0, g_confirmed);
+    EXPECT_EQ(registry, sim::DumpRegistry());
 }
 
 TEST_F(FlowTest, CancelByEscapeOrCloseBoxIsTheSame)
@@ -149,28 +174,31 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
     EXPECT_GT(sim::IndexOf("HeapDestroy"), sim::IndexOf("ExitWindowsEx"));
 }
 
-TEST_F(FlowTest, EscapeWhileTheBarStepsSkipsTheRemovalButNotThePrompt)
+// Esc, or the close box (Alt+F4 and Close on the system menu come the same
+// way), while the bar steps: nothing is removed and the user is told so.
+TEST_F(FlowTest, LeavingWhileTheBarStepsRemovesNothingAndSaysSo)
 {
-    sim::Click("WELCOME", IDOK);
-    sim::Key("UNINSTALL", VK_ESCAPE, 10);
-    sim::Answer(IDNO);
+    for (int way = 0; way < 2; way++) {
+        SetUp();
+        printer::Install();
+        std::string registry = sim::DumpRegistry(), files = sim::DumpFiles();
+        sim::Click("WELCOME", IDOK);
+        if (way == 0)
+            sim::Key("UNINSTALL", VK_ESCAPE, 10);
+        else
+            sim::CloseBox("UNINSTALL", 3);
+        sim::Answer(IDOK);
 
-    EXPECT_EQ(2, sim::RunProgram());
+        EXPECT_EQ(2, sim::RunProgram()) << "way " << way;
 
-    EXPECT_EQ(0u, sim::Calls("RegDeleteKeyA").size());
-    EXPECT_EQ(0u, sim::Calls("KillTimer").size());
-    EXPECT_EQ(10, sim::Dialogs().at(1).timerMessages);
-    EXPECT_EQ(1u, sim::Calls("MessageBoxA").size());
-    EXPECT_EQ("Uninstallation succeeded", FirstArgs("MessageBoxA", 2).at(0));
-}
-
-TEST_F(FlowTest, CloseBoxOnTheProgressDialogActsAsEscape)
-{
-    sim::Click("WELCOME", IDOK);
-    sim::CloseBox("UNINSTALL", 3);
-    sim::Answer(IDNO);
-    EXPECT_EQ(2, sim::RunProgram());
-    EXPECT_EQ(0u, sim::Calls("RegDeleteKeyA").size());
+        EXPECT_EQ(std::vector<std::string>({kAbortLine}), sim::Lines("MessageBoxA")) << "way " << way;
+        EXPECT_EQ(0u, sim::Calls("KillTimer").size()) << "way " << way;
+        EXPECT_EQ(way == 0 ? 10 : 3, sim::Dialogs().at(1).timerMessages) << "way " << way;
+        EXPECT_EQ(0, g_removed) << "way " << way;
+        EXPECT_FALSE(sim::RestartRequested()) << "way " << way;
+        EXPECT_EQ(registry, sim::DumpRegistry()) << "way " << way;
+        EXPECT_EQ(files, sim::DumpFiles()) << "way " << way;
+    }
 }
 
 TEST_F(FlowTest, OtherCommandsAreHandledAndDoNothing)
@@ -223,37 +251,42 @@ TEST_F(FlowTest, FocusStartsOnOkAndTabSkipsTheText)
     EXPECT_EQ(IDOK, sim::Dialogs().at(0).focusId);
 }
 
-// A dialog that cannot be created gives -1, which the entry treats as going on.
+// A dialog that cannot be created gives -1, which becomes the exit code. No
+// removal follows that the user did not see through, and the abort message
+// says that the driver is still there.
 TEST_F(FlowTest, MissingTemplates)
 {
     struct Row {
         const char *missing;
         bool noProgressClass;
-        int exitCode;
-        size_t removals;
+        size_t dialogs;  // DialogBoxParamA calls
     } rows[] = {
-        {"WELCOME", false, 2, 13},
-        {"UNINSTALL", false, -1, 0},
-        {nullptr, true, -1, 0},
-        {"BOTH", false, -1, 0},
+        {"WELCOME", false, 1},
+        {"UNINSTALL", false, 2},
+        {nullptr, true, 2},
+        {"BOTH", false, 1},
     };
     for (const Row &row : rows) {
         SetUp();
-        std::string name = row.missing ? row.missing : "";
+        printer::Install();
+        std::string registry = sim::DumpRegistry(), files = sim::DumpFiles();
+        std::string name = row.missing ? row.missing : "no progress class";
         if (name == "BOTH") {
             sim::RemoveTemplate("WELCOME");
             sim::RemoveTemplate("UNINSTALL");
-        } else if (!name.empty()) {
+        } else if (row.missing) {
             sim::RemoveTemplate(name);
         }
         if (row.noProgressClass)
             sim::UnregisterProgressClass();
         if (name != "WELCOME" && name != "BOTH")
             sim::Click("WELCOME", IDOK);
-        sim::Answer(IDNO);
-        EXPECT_EQ(row.exitCode, sim::RunProgram()) << name;
-        EXPECT_EQ(row.removals, sim::Calls("RegDeleteKeyA").size()) << name;
-        EXPECT_EQ(1u, sim::Calls("MessageBoxA").size()) << name << ": the prompt is still shown";
+        sim::Answer(IDOK);
+        EXPECT_EQ(-1, sim::RunProgram()) << name;
+        EXPECT_EQ(row.dialogs, sim::Calls("DialogBoxParamA").size()) << name;
+        EXPECT_EQ(std::vector<std::string>({kAbortLine}), sim::Lines("MessageBoxA")) << name;
+        EXPECT_EQ(registry, sim::DumpRegistry()) << name;
+        EXPECT_EQ(files, sim::DumpFiles()) << name;
         EXPECT_EQ(1u, sim::Calls("HeapDestroy").size()) << name;
     }
 }

@@ -37,9 +37,9 @@ std::string KeyPath(int pass, int n) { return "HKLM\\" + KeyName(pass, n); }
 
 // An instance key with the pass's description; the other pass's description
 // names the printer, so only the right value can make it match.
-void AddInstance(int pass, int n, const std::string &description)
+void AddInstance(int pass, int n, const std::string &description, DWORD type = REG_SZ)
 {
-    sim::SetString(KeyPath(pass, n), kPasses[pass].value, description);
+    sim::SetValue(KeyPath(pass, n), kPasses[pass].value, type, description + '\0');
     sim::SetString(KeyPath(pass, n), kPasses[pass].decoy, kPrinter);
 }
 
@@ -142,12 +142,15 @@ struct Sequence {
     const char *script;
     int opens;
     int deletions;
+    DWORD type = REG_SZ;        // of every description
 };
 
 const Sequence kSequences[] = {
     {"nothing", {}, {}, "f0-101", 102, 0},
     {"0000-0002, none matching", {0, 1, 2}, {}, "e0-2 f3-103", 104, 0},
     {"0000-0002, 0001 matching", {0, 2}, {1}, "o0 r0 o1 r1 d1 x1 o2 r2 f3-100", 102, 1},
+    {"0000-0002, 0001 matching, as REG_EXPAND_SZ", {0, 2}, {1}, "o0 r0 o1 r1 d1 x1 o2 r2 f3-100", 102, 1,
+     REG_EXPAND_SZ},
     {"only 0001, matching", {}, {1}, "x0 o1 r1 d1 x1 f2-99", 101, 1},
     {"only 0000, matching", {}, {0}, "o0 r0 d0 x0 f1-100", 102, 1},
     {"only 0099, matching", {}, {99}, "f0-98 o99 r99 d99 x99", 101, 1},
@@ -224,9 +227,9 @@ TEST_F(ScanTest, EdgeCaseSequencesInEachPass)
                 if (!in[pass])
                     continue;
                 for (int n : s.others)
-                    AddInstance(pass, n, kOther);
+                    AddInstance(pass, n, kOther, s.type);
                 for (int n : s.matching)
-                    AddInstance(pass, n, kPrinter);
+                    AddInstance(pass, n, kPrinter, s.type);
             }
 
             ScanInstanceKeys();

@@ -81,31 +81,66 @@ TEST_F(WininitTest, LargeFile)
 }
 
 // Nothing may be lost: a failure leaves the old file as it was, and no
-// temporary file behind.
+// temporary file behind. A failure that does not last spoils only the first
+// of the two rewrites, and the second then finds the old file in its place.
 TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
 {
-    const std::string old = "[rename]\r\nNUL=C:\\OLD.DLL\r\n[boot]\r\n" + std::string(2000, 'z') + "\r\n";
+    const std::string rest = "[boot]\r\n" + std::string(2000, 'z') + "\r\n";
+    const std::string old = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + rest;
+    const std::string secondOnly = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + std::string(kLang) + rest;
     struct Row {
         const char *what;
         int setup;
+        bool secondWritten;
     } rows[] = {
-        {"disk full at once", 0},
-        {"disk full half way", 1},
-        {"file in use", 2},
+        {"disk full at once", 0, false},
+        {"disk full half way", 1, false},
+        {"file in use", 2, false},
+        {"the old file cannot be moved aside", 3, true},
+        {"the new file cannot take the name: the old one is put back", 4, true},
+        {"the new file fails to close: a failed write", 5, true},
     };
     for (const Row &row : rows) {
         SetUp();
         sim::AddFile(kIni, old);
-        if (row.setup == 0)
-            sim::FailWritesAfter(0);
-        else if (row.setup == 1)
-            sim::FailWritesAfter(1000);
-        else
-            sim::SetInUse(kIni);
+        switch (row.setup) {
+        case 0: sim::FailWritesAfter(0); break;
+        case 1: sim::FailWritesAfter(1000); break;
+        case 2: sim::SetInUse(kIni); break;
+        case 3: sim::FailCall("MoveFileA", 1); break;
+        case 4: sim::FailCall("MoveFileA", 2); break;
+        case 5: sim::FailCall("CloseHandle", 2); break;  // the first is the finding read's
+        }
         RemoveDriver();
-        EXPECT_EQ(old, sim::FileBytes(kIni)) << row.what;
+        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(kIni)) << row.what;
         EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.what;
     }
+}
+
+// The profile cache is flushed before each rewrite reads the file, so that
+// no cached copy can be written back over it afterwards.
+TEST_F(WininitTest, ProfileCacheIsFlushedBeforeTheFileIsRead)
+{
+    sim::AddFile(kIni, "[rename]\r\n");
+    RemoveDriver();
+    std::vector<std::string> order;
+    for (const sim::Call &c : sim::Trace())
+        if (c.fn == "WritePrivateProfileStringA" || c.fn == "CreateFileA" || c.fn == "MoveFileA")
+            order.push_back(c.fn == "WritePrivateProfileStringA" ? c.str() : c.fn + " " + c.args.at(0));
+    std::vector<std::string> want;
+    for (const char *temp : {"WII1", "WII3"}) {
+        const std::string tmp = std::string("\"C:\\WINDOWS\\") + temp + ".TMP\"";
+        for (const std::string &line : {
+                 std::string("WritePrivateProfileStringA(NULL, NULL, NULL, \"WININIT.INI\") = 0"),
+                 std::string("CreateFileA \"C:\\WINDOWS\\WININIT.INI\""),  // where the line goes
+                 std::string("CreateFileA \"C:\\WINDOWS\\WININIT.INI\""),  // the copy
+                 "CreateFileA " + tmp,
+                 std::string("MoveFileA \"C:\\WINDOWS\\WININIT.INI\""),
+                 "MoveFileA " + tmp,
+             })
+            want.push_back(line);
+    }
+    EXPECT_EQ(want, order);
 }
 
 TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
