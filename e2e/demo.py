@@ -67,14 +67,18 @@ def main(argv):
         else:
             shots = [0]
 
-            def shot(name):
+            def shot(name, caption):
+                """The screen, and the window alone as the README shows it."""
                 shots[0] += 1
                 desk.screenshot(os.path.join(out, "%02d-%s.png" % (shots[0], name)))
+                rect = m.wininfo(caption)
+                if rect:
+                    desk.screenshot(os.path.join(out, "%02d-%s-window.png" % (shots[0], name)), rect)
             if not desk.wait_window(CONFIRM, 20):
                 print("demo-wine: the confirmation dialog did not appear")
                 return 1
             time.sleep(0.3)
-            shot("confirmation")
+            shot("confirmation", CONFIRM)
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
             t0 = time.time()
             desk.key_until_gone(CONFIRM, "Return")
@@ -82,14 +86,14 @@ def main(argv):
             while time.time() - t0 < 30 and not desk.find(PROMPT):
                 if not seen and desk.find(PROGRESS):
                     seen = True
-                    shot("progress")
+                    shot("progress", PROGRESS)
                 time.sleep(0.01)
             if not desk.find(PROMPT):
                 print("demo-wine: the completion prompt did not appear")
                 return 1
             print("demo-wine: completion prompt after %.2f s" % (time.time() - t0))
             time.sleep(0.3)
-            shot("completion-prompt")
+            shot("completion-prompt", PROMPT)
             xy = m.wininfo(PROMPT, "7")
             print("demo-wine: clicking No in '%s'" % PROMPT)
             desk.click(*xy.split())

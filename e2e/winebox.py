@@ -187,16 +187,35 @@ class Desktop:
         time.sleep(0.05)
         self.xdotool("click", "1")
 
-    def screenshot(self, path):
+    def screenshot(self, path, rect=None):
+        """The whole screen, or the part rect ("x y w h") covers."""
         env = dict(os.environ, DISPLAY=self.display)
-        subprocess.run(["import", "-window", "root", path], env=env,
+        crop = ["-crop", "%sx%s+%s+%s" % tuple(rect.split()[2:] + rect.split()[:2]), "+repage"] if rect else []
+        subprocess.run(["import", "-window", "root"] + crop + [path], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+# Wine's own fonts (Marlett for the caption buttons, MS Sans Serif, Tahoma, the
+# bitmap system fonts) as Debian's fonts-wine installs them.  Debian's Wine 8
+# looks for them in <data dir>/../fonts, that is /usr/share/fonts, where they are
+# not, so a fresh prefix has none: every caption's close box shows Marlett's "r"
+# in another font, and dialogs get a stand-in for MS Sans Serif.  Wine also
+# loads every font in the prefix's C:\windows\Fonts, so they go there.
+WINE_FONTS = "/usr/share/wine/fonts"
+
+
+def install_fonts(prefix):
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(WINE_FONTS):
+        shutil.copyfile(os.path.join(WINE_FONTS, name), os.path.join(fonts, name))
 
 
 def ensure_base(base, tools, display, arch):
     """A fresh Wine prefix in Windows 95 mode, made once and kept."""
     stamp = os.path.join(base, ".e2e-base")
-    want = subprocess.run([arch.wine, "--version"], capture_output=True, text=True).stdout.strip() + "\n" + BASE_SETTINGS
+    want = "\n".join([subprocess.run([arch.wine, "--version"], capture_output=True, text=True).stdout.strip(),
+                      BASE_SETTINGS, "fonts: " + " ".join(sorted(os.listdir(WINE_FONTS)))])
     if os.path.exists(stamp) and open(stamp).read() == want:
         return False
     shutil.rmtree(base, ignore_errors=True)
@@ -205,6 +224,7 @@ def ensure_base(base, tools, display, arch):
     log("e2e: creating the %d-bit base Wine prefix in %s (once)" % (arch.bits, base))
     subprocess.run([arch.wine, "wineboot", "--init"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    install_fonts(base)
     settings = os.path.join(base, "e2e-base.txt")
     with open(settings, "w") as f:
         f.write(BASE_SETTINGS)
