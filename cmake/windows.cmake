@@ -22,7 +22,10 @@ target_compile_options(uninstall PRIVATE
     -fno-tree-loop-distribute-patterns -fno-threadsafe-statics)
 
 # Windows 95 refuses an exe whose subsystem or OS version is above 4.0.
+# No link time in the header (time stamp 0, and so a checksum that does not
+# change either): the same sources give the same bytes.
 target_link_options(uninstall PRIVATE
+    -Wl,--no-insert-timestamp
     -nostdlib -nostartfiles -s
     -Wl,--entry,${ENTRY_SYMBOL}
     -Wl,--subsystem,windows

@@ -29,9 +29,13 @@ def show(title, items):
 
 
 def main(argv):
-    exe = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(winebox.REPO, "build", "win64", "uninstall.exe"))
+    exe = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(winebox.REPO, "build", "win32", "uninstall.exe"))
     if not os.path.exists(exe):
-        print("demo-wine: no exe at %s; build it with: cmake --preset win64 && cmake --build --preset win64" % exe)
+        print("demo-wine: no exe at %s; build it with: cmake --preset win32 && cmake --build --preset win32" % exe)
+        return 1
+    arch = winebox.exe_arch(exe)
+    if not arch.runs():
+        print("demo-wine: this machine cannot run %d-bit programs (%s --version fails)" % (arch.bits, arch.wine))
         return 1
     build = os.path.join(winebox.REPO, "build", "e2e")
     out = os.path.join(build, "demo")
@@ -43,12 +47,14 @@ def main(argv):
     desk = winebox.Desktop(os.environ.get("DISPLAY") if interactive else None)
     m = None
     try:
-        tools = winebox.build_tools(build)
-        base = os.path.join(build, "base")
-        winebox.ensure_base(base, tools, desk.display)
-        m = winebox.Machine(os.path.join(out, "prefix"), tools, desk)
+        tools = winebox.build_tools(build, arch)
+        base = winebox.base_dir(build, arch)
+        t0 = time.time()
+        if winebox.ensure_base(base, tools, desk.display, arch):
+            print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
+        m = winebox.Machine(os.path.join(out, "prefix"), tools, desk, arch)
         secs = m.build(base, exe=exe)
-        print("demo-wine: demo machine built in %.1f s from the base prefix (%s)" % (secs, m.prefix))
+        print("demo-wine: %d-bit demo machine built in %.1f s from the base prefix (%s)" % (arch.bits, secs, m.prefix))
         before = m.dump_registry()
         items = compare.inventory(m, before)
         show("Before the run, on the demo machine:", items)
@@ -61,14 +67,18 @@ def main(argv):
         else:
             shots = [0]
 
-            def shot(name):
+            def shot(name, caption):
+                """The screen, and the window alone as the README shows it."""
                 shots[0] += 1
                 desk.screenshot(os.path.join(out, "%02d-%s.png" % (shots[0], name)))
+                rect = m.wininfo(caption)
+                if rect:
+                    desk.screenshot(os.path.join(out, "%02d-%s-window.png" % (shots[0], name)), rect)
             if not desk.wait_window(CONFIRM, 20):
                 print("demo-wine: the confirmation dialog did not appear")
                 return 1
             time.sleep(0.3)
-            shot("confirmation")
+            shot("confirmation", CONFIRM)
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
             t0 = time.time()
             desk.key_until_gone(CONFIRM, "Return")
@@ -76,14 +86,14 @@ def main(argv):
             while time.time() - t0 < 30 and not desk.find(PROMPT):
                 if not seen and desk.find(PROGRESS):
                     seen = True
-                    shot("progress")
+                    shot("progress", PROGRESS)
                 time.sleep(0.01)
             if not desk.find(PROMPT):
                 print("demo-wine: the completion prompt did not appear")
                 return 1
             print("demo-wine: completion prompt after %.2f s" % (time.time() - t0))
             time.sleep(0.3)
-            shot("completion-prompt")
+            shot("completion-prompt", PROMPT)
             xy = m.wininfo(PROMPT, "7")
             print("demo-wine: clicking No in '%s'" % PROMPT)
             desk.click(*xy.split())

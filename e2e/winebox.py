@@ -1,5 +1,7 @@
 """Wine in Windows 95 mode on an X display, driven as a person would drive it.
 
+Arch     the Wine that runs one build of the program: the shipped i686 exe in a
+         32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one
 Desktop  an X display (Xvfb, or the user's own) with xdotool and import
 Machine  one Wine prefix with its own wineserver kept alive from seeding to checks
 """
@@ -8,6 +10,7 @@ import glob
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -16,9 +19,7 @@ import machine as demo
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
-MINGW = "x86_64-w64-mingw32-g++"
 TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"]}
 
 # What the base prefix gets on top of Wine's fresh one.
@@ -33,6 +34,48 @@ BASE_SETTINGS = "\n".join([
 ]) + "\n"
 
 
+class Arch:
+    """One kind of Windows prefix: its WINEARCH, the Wine loader that runs its
+    programs, and the cross compiler for the helper tools that run inside it."""
+
+    def __init__(self, name, bits, wine, mingw):
+        self.name, self.bits, self.wine, self.mingw = name, bits, wine, mingw
+
+    def runs(self):
+        """Whether this machine can run the loader at all (a kernel without
+        32-bit support fails it at once)."""
+        try:
+            return subprocess.run([self.wine, "--version"], capture_output=True).returncode == 0
+        except OSError:
+            return False
+
+
+# The exe's PE machine type picks the prefix it runs in.
+ARCHES = {
+    0x014C: Arch("win32", 32, "/usr/lib/wine/wine", "i686-w64-mingw32-g++"),
+    0x8664: Arch("win64", 64, "/usr/lib/wine/wine64", "x86_64-w64-mingw32-g++"),
+}
+WIN64 = ARCHES[0x8664]
+
+
+def exe_arch(path):
+    """The Arch for an exe, read from the machine field of its PE header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    if head[:2] != b"MZ" or head[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("%s is not a PE file" % path)
+    machine = struct.unpack_from("<H", head, pe + 4)[0]
+    if machine not in ARCHES:
+        raise ValueError("%s is for machine type 0x%04X, which no prefix here runs" % (path, machine))
+    return ARCHES[machine]
+
+
+def base_dir(build_dir, arch):
+    """Where the base prefix of an architecture is kept."""
+    return os.path.join(build_dir, "base-" + arch.name)
+
+
 def log(*args):
     print(*args, flush=True)
 
@@ -41,21 +84,22 @@ def win_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
-def build_tools(build_dir):
-    """Cross-compiles the small helper programs when their sources changed."""
-    out = os.path.join(build_dir, "tools")
+def build_tools(build_dir, arch):
+    """Cross-compiles the small helper programs for the prefix's architecture
+    when their sources changed."""
+    out = os.path.join(build_dir, "tools-" + arch.name)
     os.makedirs(out, exist_ok=True)
     for name, libs in TOOLS.items():
         src = os.path.join(HERE, "tools", name + ".cpp")
         exe = os.path.join(out, name + ".exe")
         if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
-            subprocess.run([MINGW, "-O2", "-Wall", "-static", "-mconsole", "-o", exe, src] + libs, check=True)
+            subprocess.run([arch.mingw, "-O2", "-Wall", "-static", "-mconsole", "-o", exe, src] + libs, check=True)
     return out
 
 
-def wine_env(prefix, display):
+def wine_env(prefix, display, arch):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win64",
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH=arch.name,
                # no Mono or Gecko installer prompts
                WINEDLLOVERRIDES="mscoree,mshtml=")
     if display:
@@ -143,28 +187,48 @@ class Desktop:
         time.sleep(0.05)
         self.xdotool("click", "1")
 
-    def screenshot(self, path):
+    def screenshot(self, path, rect=None):
+        """The whole screen, or the part rect ("x y w h") covers."""
         env = dict(os.environ, DISPLAY=self.display)
-        subprocess.run(["import", "-window", "root", path], env=env,
+        crop = ["-crop", "%sx%s+%s+%s" % tuple(rect.split()[2:] + rect.split()[:2]), "+repage"] if rect else []
+        subprocess.run(["import", "-window", "root"] + crop + [path], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def ensure_base(base, tools, display):
+# Wine's own fonts (Marlett for the caption buttons, MS Sans Serif, Tahoma, the
+# bitmap system fonts) as Debian's fonts-wine installs them.  Debian's Wine 8
+# looks for them in <data dir>/../fonts, that is /usr/share/fonts, where they are
+# not, so a fresh prefix has none: every caption's close box shows Marlett's "r"
+# in another font, and dialogs get a stand-in for MS Sans Serif.  Wine also
+# loads every font in the prefix's C:\windows\Fonts, so they go there.
+WINE_FONTS = "/usr/share/wine/fonts"
+
+
+def install_fonts(prefix):
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(WINE_FONTS):
+        shutil.copyfile(os.path.join(WINE_FONTS, name), os.path.join(fonts, name))
+
+
+def ensure_base(base, tools, display, arch):
     """A fresh Wine prefix in Windows 95 mode, made once and kept."""
     stamp = os.path.join(base, ".e2e-base")
-    want = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip() + "\n" + BASE_SETTINGS
+    want = "\n".join([subprocess.run([arch.wine, "--version"], capture_output=True, text=True).stdout.strip(),
+                      BASE_SETTINGS, "fonts: " + " ".join(sorted(os.listdir(WINE_FONTS)))])
     if os.path.exists(stamp) and open(stamp).read() == want:
         return False
     shutil.rmtree(base, ignore_errors=True)
     os.makedirs(os.path.dirname(base), exist_ok=True)
-    env = wine_env(base, display)
-    log("e2e: creating the base Wine prefix in %s (once)" % base)
-    subprocess.run([WINE, "wineboot", "--init"], env=env, check=True,
+    env = wine_env(base, display, arch)
+    log("e2e: creating the %d-bit base Wine prefix in %s (once)" % (arch.bits, base))
+    subprocess.run([arch.wine, "wineboot", "--init"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    install_fonts(base)
     settings = os.path.join(base, "e2e-base.txt")
     with open(settings, "w") as f:
         f.write(BASE_SETTINGS)
-    subprocess.run([WINE, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True,
+    subprocess.run([arch.wine, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True,
                    stdout=subprocess.DEVNULL)
     os.remove(settings)
     subprocess.run([WINESERVER, "-k"], env=env)  # writes the registry files out
@@ -174,14 +238,31 @@ def ensure_base(base, tools, display):
     return True
 
 
+_hashes = {}  # (path on drive C:, size, modification time) -> sha1 of the bytes
+
+
+def file_hash(path, rel):
+    """The sha1 of a file's bytes, worked out once for each size and
+    modification time: a prefix holds hundreds of megabytes of DLLs, copied
+    from the base with their times, and nothing the program calls can write a
+    file without changing its time."""
+    st = os.stat(path)
+    key = (rel, st.st_size, st.st_mtime_ns)
+    if key not in _hashes:
+        with open(path, "rb") as f:
+            _hashes[key] = hashlib.sha1(f.read()).hexdigest()
+    return _hashes[key]
+
+
 class Machine:
     """One Wine prefix, a copy of the base, with the printer installed."""
 
-    def __init__(self, prefix, tools, desktop):
+    def __init__(self, prefix, tools, desktop, arch):
         self.prefix = os.path.abspath(prefix)
         self.tools = tools
         self.desktop = desktop
-        self.env = wine_env(self.prefix, desktop.display)
+        self.wine = arch.wine
+        self.env = wine_env(self.prefix, desktop.display, arch)
         self.c = os.path.join(self.prefix, "drive_c")
         self.server_up = False
 
@@ -219,7 +300,7 @@ class Machine:
     def hold_desktop(self):
         """Keeps the desktop up for the whole session, as on a PC: the display
         driver's volatile keys are then there before and after a run."""
-        subprocess.Popen([WINE, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
+        subprocess.Popen([self.wine, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
                          cwd=self.c, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         end = time.time() + 20
         while time.time() < end and self.wininfo("e2e desktop") is None:
@@ -304,7 +385,7 @@ class Machine:
         # Output through files, not pipes: Wine's service processes started by
         # the first program inherit its handles and would keep a pipe open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            r = subprocess.run([WINE, os.path.join(self.tools, name + ".exe")] + list(args),
+            r = subprocess.run([self.wine, os.path.join(self.tools, name + ".exe")] + list(args),
                                env=self.env, stdout=out, stderr=err, cwd=self.c)
             out.seek(0)
             err.seek(0)
@@ -321,7 +402,7 @@ class Machine:
         if trace:
             env["WINEDEBUG"] = trace[0]
             stderr = open(trace[1], "w")
-        return subprocess.Popen([WINE, exe], env=env, cwd=self.c,
+        return subprocess.Popen([self.wine, exe], env=env, cwd=self.c,
                                 stdout=subprocess.DEVNULL, stderr=stderr)
 
     def wineboot_running(self):
@@ -367,8 +448,7 @@ class Machine:
                 if os.path.islink(p):
                     tree[rel] = "link:" + os.readlink(p)
                 else:
-                    with open(p, "rb") as f:
-                        tree[rel] = hashlib.sha1(f.read()).hexdigest()
+                    tree[rel] = file_hash(p, rel)
         return tree
 
     def snapshot(self):

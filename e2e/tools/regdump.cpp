@@ -15,18 +15,29 @@
 
 static FILE *g_out; // where the dump goes
 
-static void DumpValues(HKEY key, const char *path)
+// Every registry call is a round trip to the wineserver, and the whole
+// registry holds thousands of keys: the key's counts are asked for once, so
+// that no call is spent on the end of a list or on looking for a link value.
+// Data is asked for up to the key's longest value only, as Wine allocates a
+// buffer of the size offered on every call.
+static void DumpValues(HKEY key, const char *path, DWORD count, DWORD longest)
 {
-    for (DWORD i = 0;; i++) {
+    for (DWORD i = 0; i < count; i++) {
         char name[16384];
         static BYTE data[1 << 20];
-        DWORD nameLen = sizeof name, dataLen = sizeof data, type = 0;
+        static char hex[2 * sizeof data + 1];
+        static const char digits[] = "0123456789abcdef";
+        DWORD nameLen = sizeof name, type = 0;
+        DWORD dataLen = longest < sizeof data ? longest : sizeof data;
         LONG rc = RegEnumValueA(key, i, name, &nameLen, NULL, &type, data, &dataLen);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) { fprintf(g_out, "E %s|value %lu|%ld\n", path, i, rc); break; }
         fprintf(g_out, "V %s|%s|%lu|", path, nameLen ? name : "@", type);
-        for (DWORD j = 0; j < dataLen; j++) fprintf(g_out, "%02x", data[j]);
-        fputc('\n', g_out);
+        for (DWORD j = 0; j < dataLen; j++) {
+            hex[2 * j] = digits[data[j] >> 4];
+            hex[2 * j + 1] = digits[data[j] & 15];
+        }
+        hex[2 * dataLen] = '\n';
+        fwrite(hex, 1, 2 * dataLen + 1, g_out);
     }
 }
 
@@ -38,20 +49,28 @@ static void DumpKey(HKEY parent, const char *sub, const char *path)
         fprintf(g_out, "E %s|open\n", path);
         return;
     }
-    DWORD type, size = 0;
-    if (RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, &size) == ERROR_SUCCESS
+    DWORD subkeys = 0, values = 0, longest = 0, type, size = 0;
+    LONG rc = RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, &longest,
+                               NULL, NULL);
+    if (rc != ERROR_SUCCESS) {  // Wine's Perflib\009 opens but cannot be read
+        fprintf(g_out, "K %s\nE %s|info|%ld\n", path, path, rc);
+        RegCloseKey(key);
+        return;
+    }
+    // A link holds its one value, SymbolicLinkValue, and no subkeys.
+    if (values == 1 && subkeys == 0
+        && RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, &size) == ERROR_SUCCESS
         && type == REG_LINK) {
         fprintf(g_out, "L %s\n", path);
         RegCloseKey(key);
         return;
     }
     fprintf(g_out, "K %s\n", path);
-    DumpValues(key, path);
-    for (DWORD i = 0;; i++) {
+    DumpValues(key, path, values, longest);
+    for (DWORD i = 0; i < subkeys; i++) {
         char name[1024];
         DWORD nameLen = sizeof name;
         LONG rc = RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) { fprintf(g_out, "E %s|subkey %lu|%ld\n", path, i, rc); break; }
         char child[8192];
         snprintf(child, sizeof child, "%s\\%s", path, name);

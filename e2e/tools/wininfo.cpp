@@ -8,6 +8,8 @@
 //   wininfo CAPTION focus       identifier of the control that has the focus
 //   wininfo --desktop           keeps the desktop up with a hidden window of this
 //                               caption, "e2e desktop", until the session ends
+//   wininfo --version           the Windows version programs are told, "4.10 9x"
+//                               ("nt" for the NT family)
 //
 // Exit code 1 when the window or the control is not there.
 #include <windows.h>
@@ -23,6 +25,11 @@ int main(int argc, char **argv)
         if (!w) return 1;
         MSG msg;
         while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+        return 0;
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        DWORD v = GetVersion();
+        printf("%u.%u %s\n", LOBYTE(v), HIBYTE(LOWORD(v)), v & 0x80000000 ? "9x" : "nt");
         return 0;
     }
     HWND wnd = FindWindowA(NULL, argv[1]);

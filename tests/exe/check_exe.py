@@ -6,10 +6,10 @@
 For each exe: the resource directory holds exactly the two dialog templates,
 the icon group and its one image, all Swiss French, and each is byte for byte
 what the dialogs and the icon must be; the exe is a GUI program for
-subsystem 4.0; it imports only Windows 95 functions from KERNEL32, USER32,
-ADVAPI32 and COMCTL32.  Prints each exe's size and imports; the shipped i686
-exe must fit in 16 KiB.  Ends with "N passed, M failed"; exits 1 on any
-failure.
+subsystem 4.0 with a zero time stamp; it imports only Windows 95 functions
+from KERNEL32, USER32, ADVAPI32 and COMCTL32.  Prints each exe's size and
+imports; the shipped i686 exe must fit in 16 KiB.  Ends with "N passed, M
+failed"; exits 1 on any failure.
 
 The expected templates are built here from the dialogs' own values (styles,
 units, texts), not taken from a compiler's output.
@@ -344,6 +344,10 @@ def check_exe(c, path, machine, label, max_size=None):
     c.check('OS version 4.0',
             (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion) == (4, 0),
             f'{oh.MajorOperatingSystemVersion}.{oh.MinorOperatingSystemVersion}')
+    # A link time in the header (and the checksum over it) would make two
+    # builds of the same sources differ.
+    c.check('time stamp 0', pe.FILE_HEADER.TimeDateStamp == 0,
+            f'0x{pe.FILE_HEADER.TimeDateStamp:08X}')
     imports = read_imports(pe)
     for dll, fns in imports:
         print(f'  imports {dll}: {" ".join(fns)}')

@@ -86,6 +86,8 @@ CASES = [
       'i686 icon image is the committed uninstall.ico']),
     ('subsystem version 5.1', None, ['-Wl,--subsystem,windows:5.1'],
      ['i686 subsystem version 4.0']),
+    ('the link time in the header', None, ['-Wl,--insert-timestamp'],
+     ['i686 time stamp 0']),
 ]
 
 
@@ -102,6 +104,7 @@ def link(work, tag, arch, rc_text, extra):
     subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding', main, obj,
                     '-o', exe, '-nostdlib', '-nostartfiles', '-s',
                     f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
+                    '-Wl,--no-insert-timestamp',
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
                    + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
                    check=True)
