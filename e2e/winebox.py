@@ -115,17 +115,24 @@ class Desktop:
         if display:
             self.display = display
             return
+        # Another run may be starting its own display at the same moment: a
+        # server that finds its number taken exits, and the next one is tried.
         n = 91
-        while os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+        for _ in range(20):
+            while os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+                n += 1
+            proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", size, "-nolisten", "tcp"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(100):
+                if proc.poll() is not None or os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    break
+                time.sleep(0.05)
+            time.sleep(0.2)
+            if proc.poll() is None:
+                self.proc, self.display = proc, ":%d" % n
+                return
             n += 1
-        self.display = ":%d" % n
-        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", size, "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                break
-            time.sleep(0.05)
-        time.sleep(0.2)
+        raise RuntimeError("no X display could be started")
 
     def close(self):
         if self.proc:
