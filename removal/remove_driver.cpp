@@ -58,15 +58,6 @@ static void ZeroBuffer(char *buffer, int size)
         *buffer++ = 0;
 }
 
-BOOL AppendPath(LPSTR path, LPCSTR tail)
-{
-    /* A truncated path could name some other file: better not to build it. */
-    if (lstrlenA(path) + lstrlenA(tail) >= MAX_PATH)
-        return FALSE;
-    lstrcatA(path, tail);
-    return TRUE;
-}
-
 static void DeleteFixedKeys(void)
 {
     for (unsigned i = 0; i < ARRAY_SIZE(kFixedKeys); i++)

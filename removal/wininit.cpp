@@ -10,6 +10,12 @@
 
 enum { kChunk = 512, kNameMax = 16 };
 
+/* DOS's end-of-file mark (Ctrl-Z), with which DOS editors and COPY CON end a
+   text file. WININIT.EXE reads the file before Windows starts, as DOS
+   programs read text, so lines after the mark are never seen: the new line
+   goes before it, and the mark and whatever follows it are kept as they are. */
+static const char kEndOfText = 0x1A;
+
 /* Where the new line goes in the existing file. */
 struct InsertPoint {
     DWORD offset;     /* bytes of the old file that stay before the new line */
@@ -21,8 +27,10 @@ struct InsertPoint {
 struct LineState {
     enum { kBlank, kHeader, kText } kind;
     BOOL closed;          /* a header whose ']' has been seen */
-    char name[kNameMax];  /* a header's name, while it fits */
+    char name[kNameMax];  /* a header's name without its leading blanks */
     int nameLength;
+    int blanks;           /* blanks after the name so far: kept only if more follows */
+    BOOL tooLong;         /* the name does not fit, so it cannot be "rename" */
     BOOL inRename;        /* inside the first [rename] section */
     BOOL done;            /* the section has ended: nothing more to learn */
 };
@@ -42,17 +50,10 @@ static BOOL IsSpace(char c)
 static BOOL IsRenameHeader(const LineState *line)
 {
     static const char kRename[] = "RENAME";
-    int start = 0, end = line->nameLength;
-    if (line->kind != LineState::kHeader || !line->closed || end >= kNameMax)
-        return FALSE;
-    while (start < end && IsSpace(line->name[start]))
-        start++;
-    while (end > start && IsSpace(line->name[end - 1]))
-        end--;
-    if (end - start != 6)
+    if (line->kind != LineState::kHeader || !line->closed || line->tooLong || line->nameLength != 6)
         return FALSE;
     for (int i = 0; i < 6; i++)
-        if (Upper(line->name[start + i]) != kRename[i])
+        if (Upper(line->name[i]) != kRename[i])
             return FALSE;
     return TRUE;
 }
@@ -62,6 +63,26 @@ static void StartLine(LineState *line)
     line->kind = LineState::kBlank;
     line->closed = FALSE;
     line->nameLength = 0;
+    line->blanks = 0;
+    line->tooLong = FALSE;
+}
+
+/* Blanks around a header's name are trimmed as they come, however many there
+   are; only the name itself has to fit the buffer. */
+static void AddToName(LineState *line, char c)
+{
+    if (IsSpace(c)) {
+        if (line->nameLength > 0)
+            line->blanks++;
+        return;
+    }
+    if (line->nameLength + line->blanks + 1 > kNameMax) {
+        line->tooLong = TRUE;
+        return;
+    }
+    for (; line->blanks > 0; line->blanks--)
+        line->name[line->nameLength++] = ' ';
+    line->name[line->nameLength++] = c;
 }
 
 static void AddToLine(LineState *line, char c)
@@ -74,10 +95,8 @@ static void AddToLine(LineState *line, char c)
     if (line->kind == LineState::kHeader && !line->closed) {
         if (c == ']')
             line->closed = TRUE;
-        else if (line->nameLength < kNameMax)
-            line->name[line->nameLength++] = c;
         else
-            line->nameLength = kNameMax; /* too long to be "rename" */
+            AddToName(line, c);
     }
 }
 
@@ -121,11 +140,10 @@ static BOOL FindInsertPoint(HANDLE file, InsertPoint *at)
     at->haveSection = FALSE;
 
     for (;;) {
+        DWORD i;
         if (!ReadFile(file, chunk, kChunk, &got, NULL))
             return FALSE;
-        if (got == 0)
-            break;
-        for (DWORD i = 0; i < got && !line.done; i++) {
+        for (i = 0; i < got && !line.done && chunk[i] != kEndOfText; i++) {
             if (chunk[i] == '\n') {
                 EndLine(&line, at, total + i + 1, TRUE);
                 StartLine(&line);
@@ -135,8 +153,13 @@ static BOOL FindInsertPoint(HANDLE file, InsertPoint *at)
                 lineOpen = TRUE;
             }
         }
-        total += got;
-        last = chunk[got - 1];
+        total += i;
+        if (i > 0)
+            last = chunk[i - 1];
+        /* The section has ended, or the file has, or its text has: nothing
+           after DOS's end-of-file mark is read as lines. */
+        if (line.done || i < got || got == 0)
+            break;
     }
     if (lineOpen && !line.done)
         EndLine(&line, at, total, FALSE);
@@ -211,7 +234,7 @@ static BOOL WriteNewFile(LPCSTR iniPath, BOOL haveOld, const InsertPoint *at, LP
 
 /* Puts newPath in iniPath's place; the old file is moved aside first and put
    back if the new one cannot take its name. */
-static BOOL ReplaceFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCSTR newPath)
+static BOOL SwapInNewFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCSTR newPath)
 {
     char oldPath[MAX_PATH];
     if (!haveOld)
@@ -240,8 +263,9 @@ void AddWininitDeletion(LPCSTR path)
     BOOL haveOld;
 
     UINT length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
-    /* Room for the file's name and for the temporary files beside it. */
-    if (length == 0 || length + 14 >= MAX_PATH)
+    /* The new file is made beside the old one, and Windows makes temporary
+       files only in a folder of at most MAX_PATH - 14 characters. */
+    if (length == 0 || length > MAX_PATH - 14)
         return;
     lstrcpyA(iniPath, windowsDir);
     if (!AppendPath(iniPath, "\\WININIT.INI"))
@@ -268,6 +292,6 @@ void AddWininitDeletion(LPCSTR path)
     if (!GetTempFileNameA(windowsDir, "WII", 0, newPath))
         return;
     if (!WriteNewFile(iniPath, haveOld, &at, newPath, line) ||
-        !ReplaceFile(windowsDir, iniPath, haveOld, newPath))
+        !SwapInNewFile(windowsDir, iniPath, haveOld, newPath))
         DeleteFileA(newPath);
 }

@@ -103,6 +103,7 @@ void SetSystemDirectory(const std::string &path) { S().systemDir = path; }
 void SetWindowsDirectory(const std::string &path) { S().windowsDir = path; }
 void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
 void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
+void ShortRead(int nth) { S().failCountdown["ReadFile short"] = nth; }
 
 std::string DumpFiles()
 {
@@ -244,12 +245,13 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
 }
 
 // Makes a new, empty file with a name of its own in dir, as Windows does for
-// a unique number of 0.
+// a unique number of 0. Like Windows, it refuses a folder longer than
+// MAX_PATH - 14 characters, where the name might not fit.
 UINT WINAPI GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out)
 {
     FileNode *d = Node(dir);
     UINT number = 0;
-    if (d && d->dir && unique == 0) {
+    if (d && d->dir && unique == 0 && std::strlen(dir) <= MAX_PATH - 14) {
         for (;;) {
             number = ++S().tempCounter & 0xFFFF;
             char name[32];
@@ -298,22 +300,29 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     return h;
 }
 
+// A read chosen to come back short stands for a file that another program
+// cut short since it was opened: later reads through the handle find its end.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
 {
     auto it = S().openFiles.find((uintptr_t)file);
-    BOOL ok = it != S().openFiles.end();
+    BOOL known = it != S().openFiles.end();
+    BOOL ok = known && !FailsNow("ReadFile");
     DWORD got = 0;
-    if (ok) {
+    if (ok && !it->second.ended) {
         const std::string &data = S().files[it->second.key].data;
         size_t pos = it->second.pos;
         got = pos >= data.size() ? 0 : (DWORD)std::min<size_t>(size, data.size() - pos);
+        if (FailsNow("ReadFile short")) {
+            got /= 2;
+            it->second.ended = true;
+        }
         std::memcpy(buffer, data.data() + pos, got);
         it->second.pos += got;
     }
     if (read)
         *read = got;
     Record("ReadFile", {Hex((uintptr_t)file), Num(size)}, ok ? got : -1);
-    return Result(ok, ERROR_INVALID_HANDLE);
+    return Result(ok, known ? ERROR_READ_FAULT : ERROR_INVALID_HANDLE);
 }
 
 // Writes what fits before the disk is full, and fails for the rest.

@@ -180,7 +180,9 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR name, DWORD options, REGSAM sam, PHK
     return rc;
 }
 
-// On ERROR_MORE_DATA the buffer is left full of junk, as the real one may be.
+// On ERROR_MORE_DATA what the buffer holds is undefined. The worst it may
+// hold is the value's own first bytes, which look like a good read, so that
+// is what it gets here.
 LONG WINAPI RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
 {
     std::string path = HandlePath(hkey);
@@ -201,7 +203,7 @@ LONG WINAPI RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD, LPDWORD type, LPBY
         if (type)
             *type = value->type;
         if (data && value->data.size() > capacity) {
-            std::memset(data, 0xCC, capacity);
+            std::memcpy(data, value->data.data(), capacity);
             rc = ERROR_MORE_DATA;
         } else if (data) {
             std::memcpy(data, value->data.data(), value->data.size());

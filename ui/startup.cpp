@@ -2,23 +2,7 @@
    program brings the little it needs from one. */
 #include <windows.h>
 
-/* The command line after the program's own name, as a GUI entry expects it. */
-static LPSTR CommandTail(void)
-{
-    LPSTR p = GetCommandLineA();
-    if (*p == '"') {
-        for (p++; *p && *p != '"'; p++)
-            ;
-        if (*p == '"')
-            p++;
-    } else {
-        while (*p && *p != ' ' && *p != '\t')
-            p++;
-    }
-    while (*p == ' ' || *p == '\t')
-        p++;
-    return p;
-}
+#include "startup.h"
 
 static int ShowState(void)
 {
@@ -30,7 +14,7 @@ static int ShowState(void)
 
 extern "C" void WinMainCRTStartup(void)
 {
-    ExitProcess(WinMain(GetModuleHandleA(NULL), NULL, CommandTail(), ShowState()));
+    ExitProcess(WinMain(GetModuleHandleA(NULL), NULL, CommandTail(GetCommandLineA()), ShowState()));
 }
 
 /* The compiler may turn a structure copy or a zeroing loop into these calls. */

@@ -8,7 +8,8 @@ the icon group and its one image, all Swiss French, and each is byte for byte
 what the dialogs and the icon must be; the exe is a GUI program for
 subsystem 4.0 with a zero time stamp; it imports only Windows 95 functions
 from KERNEL32, USER32, ADVAPI32 and COMCTL32.  Prints each exe's size and
-imports; the shipped i686 exe must fit in 16 KiB.  Ends with "N passed, M
+imports; the shipped i686 exe must fit in 16 KiB, and every instruction in
+its code must be one of the 80386's (cpu386.py).  Ends with "N passed, M
 failed"; exits 1 on any failure.
 
 The expected templates are built here from the dialogs' own values (styles,
@@ -18,6 +19,8 @@ units, texts), not taken from a compiler's output.
 import os
 import struct
 import sys
+
+import cpu386
 
 try:
     import pefile
@@ -352,7 +355,17 @@ def check_exe(c, path, machine, label, max_size=None):
     for dll, fns in imports:
         print(f'  imports {dll}: {" ".join(fns)}')
     check_imports(c, imports)
+    if machine == cpu386.I386_MACHINE:
+        check_code(c, path)
     check_resources(c, pe)
+
+
+def check_code(c, path):
+    _, report = cpu386.scan(path)
+    print(f'  code: {report.count} instructions')
+    c.check('code runs on an 80386', report.count and not report.findings,
+            '; '.join(cpu386.describe(f) for f in report.findings[:5]) +
+            (f'; {len(report.findings)} in all' if len(report.findings) > 5 else ''))
 
 
 def main(argv):

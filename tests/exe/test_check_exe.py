@@ -20,17 +20,21 @@ RES_DIR = os.path.join(ROOT, 'resources')
 CHECKER = os.path.join(HERE, 'check_exe.py')
 SPOILED_ICO = ''  # set in main(): the icon with its bottom-left pixel red
 
+# Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro.
 MAIN = r'''
 #include <windows.h>
 #include <commctrl.h>
+static int __attribute__((noinline)) Smaller(int a, int b) { return a < b ? a : b; }
 extern "C" void WinMainCRTStartup() {
     InitCommonControls();
 #ifdef SPOIL_IMPORTS
     if (IsDebuggerPresent()) RegDeleteTreeA(HKEY_CURRENT_USER, "x");
 #endif
-    ExitProcess(DialogBoxParamA(GetModuleHandleA(NULL), "WELCOME", NULL, NULL, 0));
+    ExitProcess(Smaller(DialogBoxParamA(GetModuleHandleA(NULL), "WELCOME", NULL, NULL, 0),
+                        (int)GetVersion()));
 }
 '''
+DEFAULT_CPU = '(the toolchain\'s default CPU)'  # as an extra argument: no -march=i386
 
 DIALOGEX = '''UNINSTALL DIALOGEX 0, 0, 186, 68
 STYLE WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT
@@ -88,6 +92,8 @@ CASES = [
      ['i686 subsystem version 4.0']),
     ('the link time in the header', None, ['-Wl,--insert-timestamp'],
      ['i686 time stamp 0']),
+    ('compiled for the Pentium Pro, with a CMOV', None, [DEFAULT_CPU],
+     ['i686 code runs on an 80386']),
 ]
 
 
@@ -99,9 +105,11 @@ def link(work, tag, arch, rc_text, extra):
     exe = os.path.join(work, f'{tag}-{arch}.exe')
     main = os.path.join(work, 'main.cpp')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
+    cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
+    extra = [a for a in extra if a != DEFAULT_CPU]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
-    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding', main, obj,
+    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + [main, obj,
                     '-o', exe, '-nostdlib', '-nostartfiles', '-s',
                     f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
                     '-Wl,--no-insert-timestamp',

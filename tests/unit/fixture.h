@@ -13,17 +13,28 @@
 #include "globals.h"
 #include "machine.h"
 
+// The program's globals as it starts with them, read before any test runs:
+// every test begins from what the program itself sets, not from values of
+// the tests' own.
+struct ProgramStart {
+    HINSTANCE hInstance;
+    HANDLE hHeap;
+    int confirmed, removed, tick;
+    HWND hProgress;
+};
+inline const ProgramStart kProgramStart = {g_hInstance, g_hHeap, g_confirmed, g_removed, g_tick, g_hProgress};
+
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         sim::Reset();
-        g_hInstance = 0;
-        g_hHeap = 0;
-        g_confirmed = 1;
-        g_removed = 0;
-        g_tick = 0;
-        g_hProgress = 0;
+        g_hInstance = kProgramStart.hInstance;
+        g_hHeap = kProgramStart.hHeap;
+        g_confirmed = kProgramStart.confirmed;
+        g_removed = kProgramStart.removed;
+        g_tick = kProgramStart.tick;
+        g_hProgress = kProgramStart.hProgress;
         g_message[0] = 0;
         g_caption[0] = 0;
     }

@@ -1,9 +1,12 @@
 // The dialogs the user goes through, from the confirmation to the restart.
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "fixture.h"
 #include "printer_machine.h"
 #include "resource.h"
+#include "startup.h"
 
 namespace {
 
@@ -288,6 +291,30 @@ TEST_F(FlowTest, MissingTemplates)
         EXPECT_EQ(registry, sim::DumpRegistry()) << name;
         EXPECT_EQ(files, sim::DumpFiles()) << name;
         EXPECT_EQ(1u, sim::Calls("HeapDestroy").size()) << name;
+    }
+}
+
+// The start-up hands the entry what follows the program's name. Each line is
+// followed by bytes that a scan past its end would take for a tail.
+TEST(CommandTailTest, SkipsTheProgramsName)
+{
+    struct Row {
+        const char *what;
+        std::string line;
+        const char *tail;
+    } const rows[] = {
+        {"an unquoted name alone", "C:\\OXTREL\\UNINSTALL.EXE", ""},
+        {"with arguments", "UNINSTALL.EXE /q  x", "/q  x"},
+        {"a quoted name with spaces", "\"C:\\Program Files\\Oxtrel\\UNINSTALL.EXE\"  /q", "/q"},
+        {"a quote with no closing quote", "\"C:\\Program Files\\UNINSTALL.EXE /q", ""},
+        {"tabs", "UNINSTALL.EXE\t \t/q", "/q"},
+        {"an empty line", "", ""},
+    };
+    for (const Row &row : rows) {
+        std::string buffer = row.line + std::string("\0\" past\0", 8);
+        LPSTR tail = CommandTail(&buffer[0]);
+        EXPECT_STREQ(row.tail, tail) << row.what;
+        EXPECT_EQ(row.line.size() - std::strlen(row.tail), (size_t)(tail - &buffer[0])) << row.what;
     }
 }
 

@@ -443,6 +443,9 @@ std::vector<Unreadable> UnreadableDescriptions()
         {"binary", true, REG_BINARY, std::string(kPrinter) + '\0'},
         {"a number", true, REG_DWORD, "Oxtr"},
         {"empty binary", true, REG_BINARY, ""},
+        // What a failed read leaves is undefined, and may look like the name.
+        {"too long, beginning with the name and a zero byte", true, REG_SZ,
+         std::string(kPrinter) + '\0' + std::string(260, 'x') + '\0'},
     };
 }
 

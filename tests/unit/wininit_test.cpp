@@ -51,6 +51,20 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         {"only the first section counts", "[rename]\r\nNUL=C:\\1\r\n[x]\r\n[rename]\r\nNUL=C:\\2\r\n",
          "[rename]\r\nNUL=C:\\1\r\n" + kLines + "[x]\r\n[rename]\r\nNUL=C:\\2\r\n"},
         {"section before others", "[rename]\r\n[boot]\r\n", "[rename]\r\n" + kLines + "[boot]\r\n"},
+        {"a name that fits the buffer only cut short", "[rename          x]\r\nNUL=C:\\X\r\n",
+         "[rename          x]\r\nNUL=C:\\X\r\n[rename]\r\n" + kLines},
+        {"sixteen characters between the brackets", "[  rename        ]\r\nNUL=C:\\X\r\n",
+         "[  rename        ]\r\nNUL=C:\\X\r\n" + kLines},
+        {"more blanks than the buffer holds", "[                    rename\t                    ]\r\n",
+         "[                    rename\t                    ]\r\n" + kLines},
+        // DOS's end-of-file mark ends the text; it and what follows it stay.
+        {"end-of-file mark after the section", "[rename]\r\nNUL=C:\\OLD.DLL\r\n\x1A",
+         "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + kLines + "\x1A"},
+        {"end-of-file mark right after the last line", "[rename]\r\nNUL=C:\\OLD.DLL\x1A\r\n",
+         "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + kLines + "\x1A\r\n"},
+        {"a section only after the mark", "[boot]\r\na=1\r\n\x1A" "[rename]\r\nNUL=C:\\X\r\n",
+         "[boot]\r\na=1\r\n[rename]\r\n" + kLines + "\x1A" "[rename]\r\nNUL=C:\\X\r\n"},
+        {"only the mark", "\x1A", "[rename]\r\n" + kLines + "\x1A"},
     };
     for (const Row &row : rows) {
         SetUp();
@@ -99,10 +113,20 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
         {"the old file cannot be moved aside", 3, true},
         {"the new file cannot take the name: the old one is put back", 4, true},
         {"the new file fails to close: a failed write", 5, true},
+        {"a read fails while the line's place is found", 6, true},
+        {"the old file is shorter at the copy than it was at the look", 7, true},
+        {"the Windows folder is too long for a temporary file beside WININIT.INI", 8, false},
     };
     for (const Row &row : rows) {
         SetUp();
-        sim::AddFile(kIni, old);
+        std::string ini = kIni;
+        if (row.setup == 8) {
+            const std::string dir = "C:\\" + std::string(MAX_PATH - 14 + 1 - 3, 'W');
+            sim::AddDir(dir);
+            sim::SetWindowsDirectory(dir);
+            ini = dir + "\\WININIT.INI";  // a name that still fits
+        }
+        sim::AddFile(ini, old);
         switch (row.setup) {
         case 0: sim::FailWritesAfter(0); break;
         case 1: sim::FailWritesAfter(1000); break;
@@ -110,10 +134,15 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
         case 3: sim::FailCall("MoveFileA", 1); break;
         case 4: sim::FailCall("MoveFileA", 2); break;
         case 5: sim::FailCall("CloseHandle", 2); break;  // the first is the finding read's
+        case 6: sim::FailCall("ReadFile", 1); break;
+        case 7: sim::ShortRead(2); break;  // the look ends with the section, in its first read
         }
         RemoveDriver();
-        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(kIni)) << row.what;
+        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(ini)) << row.what;
         EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.what;
+        if (row.setup == 8) {
+            EXPECT_EQ(0u, sim::Calls("CreateFileA").size()) << row.what;
+        }
     }
 }
 
@@ -151,14 +180,22 @@ TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
     EXPECT_EQ(std::vector<std::string>(), Leftovers());
 }
 
-TEST_F(WininitTest, WindowsFolderTooLongIsLeftAlone)
+// Windows makes temporary files in a folder of up to MAX_PATH - 14
+// characters; past that, WININIT.INI is left alone.
+TEST_F(WininitTest, LongWindowsFolders)
 {
-    std::string dir = "C:\\" + std::string(250, 'W');
-    sim::AddDir(dir);
-    sim::SetWindowsDirectory(dir);
-    RemoveDriver();
-    EXPECT_EQ(0u, sim::Calls("CreateFileA").size());
-    EXPECT_EQ(0u, sim::Calls("GetTempFileNameA").size());
+    for (size_t length : {(size_t)MAX_PATH - 14, (size_t)253}) {
+        SetUp();
+        std::string dir = "C:\\" + std::string(length - 3, 'W');
+        sim::AddDir(dir);
+        sim::SetWindowsDirectory(dir);
+        RemoveDriver();
+        bool written = length <= MAX_PATH - 14;
+        EXPECT_EQ(written ? "[rename]\r\n" + kLines : "", sim::FileBytes(dir + "\\WININIT.INI")) << length;
+        // The new file each time, and where the old one is moved aside the second time.
+        EXPECT_EQ(written ? 3u : 0u, sim::Calls("GetTempFileNameA").size()) << length;
+        EXPECT_EQ(std::vector<std::string>(), Leftovers()) << length;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,242 @@
+#!/usr/bin/python3
+"""Which CPU an exe's code needs: every byte of its executable sections is
+disassembled, and each instruction held against the 80386's own.
+
+    /usr/bin/python3 tests/exe/cpu386.py build/win32/uninstall.exe
+
+Windows 95 runs on an 80386, and most PCs of its family have no CMOV, no MMX
+and no SSE: an instruction the CPU lacks ends the program with "This program
+has performed an illegal operation", wherever it stands.  An i686 exe passes
+only when every instruction is in the 80386's integer instruction set.  The
+program has no floating point, and a 386 or a 486SX may have no FPU, so x87
+instructions are refused too.
+
+The bytes the linker puts after the code, the empty constructor and
+destructor lists (a word of -1, the entries, a word of 0, each), are
+recognised as what they are; any other bytes that do not decode are a
+failure.  With the link map beside the exe (uninstall.map), a finding names
+the function it is in.
+
+For an x86_64 exe only the instructions are counted.  Exits 1 when an i686
+exe needs more than an 80386.
+"""
+
+import os
+import re
+import struct
+import subprocess
+import sys
+
+try:
+    import capstone
+    import pefile
+except ImportError:  # a non-Debian python3 first on PATH: use Debian's modules
+    sys.path.append('/usr/lib/python3/dist-packages')
+    import capstone
+    import pefile
+
+I386_MACHINE, X86_64_MACHINE = 0x014C, 0x8664
+
+# The 80386's integer instructions, as the disassembler names them.
+I386 = set('''
+    aaa aad aam aas adc add and arpl bound bsf bsr bt btc btr bts
+    call cbw cdq clc cld cli clts cmc cmp cmpsb cmpsd cmpsw cwd cwde
+    daa das dec div enter hlt idiv imul in inc insb insd insw int int3 into
+    iretd ja jae jb jbe jcxz je jecxz jg jge jl jle jmp jne jno jnp jns jo jp js
+    lahf lar lcall lds lea leave les lfs lgdt lgs lidt ljmp lldt lmsw lodsb lodsd
+    lodsw loop loope loopne lsl lss ltr mov movsb movsd movsw movsx movzx mul
+    neg nop not or out outsb outsd outsw pop popal popaw popf popfd push pushal
+    pushaw pushf pushfd rcl rcr ret retf rol ror sahf sal sar sbb scasb scasd
+    scasw seta setae setb setbe sete setg setge setl setle setne setno setnp
+    setns seto setp sets sgdt shl shld shr shrd sidt sldt smsw stc std sti
+    stosb stosd stosw str sub test verr verw xchg xlatb xor
+'''.split())
+
+# Instructions that came later, with the CPU that brought them.
+LATER = {
+    'bswap': '80486', 'cmpxchg': '80486', 'xadd': '80486',
+    'invd': '80486', 'invlpg': '80486', 'wbinvd': '80486',
+    'cpuid': 'Pentium', 'rdtsc': 'Pentium', 'cmpxchg8b': 'Pentium',
+    'rdmsr': 'Pentium', 'wrmsr': 'Pentium', 'rsm': 'Pentium',
+    'ud2': 'Pentium Pro', 'rdpmc': 'Pentium Pro',
+    'sysenter': 'Pentium II', 'sysexit': 'Pentium II',
+}
+GROUPS = [  # disassembler group, what it needs; the first that applies names it
+    ('cmov', 'Pentium Pro'),
+    ('3dnow', 'AMD K6-2 (3DNow!)'),
+    ('mmx', 'Pentium MMX'),
+    ('sse1', 'Pentium III (SSE)'),
+    ('fpu', 'an x87 FPU'),
+]
+X87_OPCODES = set(range(0xD8, 0xE0)) | {0x9B}
+
+
+def needs(insn):
+    """None for an 80386 instruction, else what it needs."""
+    name = insn.insn_name()
+    groups = {insn.group_name(g) for g in insn.groups}
+    if name == 'nop' and insn.opcode[0] != 0x90:
+        return 'Pentium Pro (multi-byte NOP)'
+    if name in I386 and not groups & {g for g, _ in GROUPS}:
+        return None
+    if name in LATER:
+        return LATER[name]
+    if name.startswith('fcmov') or name.startswith('fcomi') or name.startswith('fucomi'):
+        return 'Pentium Pro'
+    for group, cpu in GROUPS:
+        if group in groups:
+            return cpu
+    if any(g.startswith('sse') or g.startswith('avx') for g in groups):
+        return 'a CPU with SSE or later'
+    if insn.opcode[0] in X87_OPCODES:
+        return 'an x87 FPU'
+    return 'not an 80386 instruction'
+
+
+def constructor_lists(data, code_lo, code_hi):
+    """Where the linker's constructor and destructor lists begin at the end of
+    the section (a word of -1, code addresses, a word of 0, twice), or
+    len(data) when they are not there."""
+    end = len(data)
+    for _ in range(2):
+        if end < 8 or struct.unpack_from('<I', data, end - 4)[0] != 0:
+            return len(data)
+        at = end - 8
+        while at >= 0:
+            word = struct.unpack_from('<I', data, at)[0]
+            if word == 0xFFFFFFFF:
+                break
+            if not code_lo <= word < code_hi:
+                return len(data)
+            at -= 4
+        if at < 0:
+            return len(data)
+        end = at
+    return end
+
+
+def function_names(map_path):
+    """[(address, function)] from the link map and the objects it names."""
+    if not map_path or not os.path.exists(map_path):
+        return []
+    build = os.path.dirname(os.path.abspath(map_path))
+    placed = {}  # (archive or object, member) -> {input section: address}
+    pending = None
+    line_re = re.compile(r'^ (\.text\S*)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$')
+    with open(map_path, encoding='latin-1') as f:
+        for line in f:
+            head = re.match(r'^ (\.text\S*)\s*$', line)
+            if head:
+                pending = head.group(1)
+                continue
+            m = line_re.match(line.rstrip('\n'))
+            section = m and (m.group(1) or pending)
+            pending = None
+            if not m or not section or int(m.group(3), 16) == 0 or int(m.group(2), 16) == 0:
+                continue
+            member = re.match(r'^(.*)\(([^()]*)\)$', m.group(4))
+            key = (member.group(1), member.group(2)) if member else (m.group(4), None)
+            placed.setdefault(key, {})[section] = int(m.group(2), 16)
+    names = []
+    for (path, member), sections in placed.items():
+        full = path if os.path.isabs(path) else os.path.join(build, path)
+        if not os.path.exists(full):
+            continue
+        run = subprocess.run(['x86_64-w64-mingw32-objdump', '-t', '-C', full],
+                             capture_output=True, text=True)
+        symbols = {}  # member -> [(section number, type, class, value, name)]
+        current = None
+        for line in run.stdout.splitlines():
+            start = re.match(r'^(\S+):\s+file format', line)
+            if start:
+                current = start.group(1)
+                continue
+            sym = re.match(r'^\[\s*\d+\]\(sec\s+(-?\d+)\)\(fl \S+\)\(ty\s+(\S+)\)\(scl\s+(\d+)\) '
+                           r'\(nx \d+\) 0x([0-9a-f]+) (.*)$', line)
+            if sym and (member is None or current == member):
+                symbols.setdefault(current, []).append(
+                    (int(sym.group(1)), sym.group(2), sym.group(3), int(sym.group(4), 16), sym.group(5)))
+        for found in symbols.values():
+            # A section's own symbol names it; functions are type 20.
+            section_of = {sec: name for sec, ty, scl, _, name in found
+                          if ty == '0' and scl == '3' and name.startswith('.')}
+            names += [(sections[section_of[sec]] + value, name) for sec, ty, _, value, name in found
+                      if ty == '20' and section_of.get(sec) in sections]
+    return sorted(names)
+
+
+def function_at(names, address):
+    found = None
+    for start, name in names:
+        if start > address:
+            break
+        found = name
+    return found
+
+
+class Report:
+    def __init__(self):
+        self.count = 0
+        self.findings = []  # (address, instruction text, what it needs, function)
+
+    def cpu(self):
+        return 'an 80386' if not self.findings else 'more than an 80386'
+
+
+def scan(path, map_path=None):
+    """Disassembles every executable section; returns (machine, Report)."""
+    pe = pefile.PE(path, fast_load=True)
+    machine = pe.FILE_HEADER.Machine
+    mode = capstone.CS_MODE_32 if machine == I386_MACHINE else capstone.CS_MODE_64
+    md = capstone.Cs(capstone.CS_ARCH_X86, mode)
+    md.detail = True
+    names = function_names(map_path or os.path.splitext(path)[0] + '.map')
+    report = Report()
+    image = pe.OPTIONAL_HEADER.ImageBase
+    for s in pe.sections:
+        if not s.Characteristics & 0x20000020:  # code, or executable
+            continue
+        size = s.Misc_VirtualSize or s.SizeOfRawData
+        data = s.get_data()[:size]
+        base = image + s.VirtualAddress
+        end = constructor_lists(data, base, base + size) if machine == I386_MACHINE else len(data)
+        at = 0
+        while at < end:
+            for insn in md.disasm(data[at:end], base + at):
+                report.count += 1
+                if machine == I386_MACHINE:
+                    cpu = needs(insn)
+                    if cpu:
+                        report.findings.append((insn.address, ('%s %s' % (insn.mnemonic, insn.op_str)).strip(),
+                                                cpu, function_at(names, insn.address)))
+                at = insn.address - base + insn.size
+            if at < end and machine == I386_MACHINE:
+                bad = data[at:at + 4].hex(' ')
+                report.findings.append((base + at, 'bytes %s' % bad, 'bytes that do not decode',
+                                        function_at(names, base + at)))
+            at += at < end  # past a byte that does not decode
+    return machine, report
+
+
+def describe(finding):
+    address, text, cpu, function = finding
+    where = ' in %s' % function if function else ''
+    return '%s at 0x%08X%s (%s)' % (text, address, where, cpu)
+
+
+def main(argv):
+    if len(argv) not in (2, 3):
+        print(__doc__.split('\n\n')[1])
+        return 2
+    machine, report = scan(argv[1], argv[2] if len(argv) == 3 else None)
+    if machine != I386_MACHINE:
+        print('  code: %d instructions (x86-64)' % report.count)
+        return 0
+    print('  code: %d instructions; the CPU it needs: %s' % (report.count, report.cpu()))
+    for finding in report.findings:
+        print('    ' + describe(finding))
+    return 1 if report.findings else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
