@@ -75,7 +75,7 @@ BASE_SETTINGS = "\n".join([
     r"= HKCU\Control Panel\Desktop\WindowMetrics|ScrollHeight|sz|16",
     # Gradient captions came with Windows 98 and flat menus with XP (the light
     # style turns those on): clear their bits, 0x10 of the first byte and 0x02
-    # of the third, and keep Wine's other preferences as they are.
+    # of the third, and keep the other preferences of Wine 8's fresh prefix.
     r"= HKCU\Control Panel\Desktop|UserPreferencesMask|hex|20 00 00 80 12 00 00 00",
 ] + [r"= HKCU\Control Panel\Colors|%s|sz|%s" % c for c in WIN95_COLOURS]) + "\n"
 

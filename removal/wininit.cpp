@@ -156,8 +156,8 @@ static BOOL FindInsertPoint(HANDLE file, InsertPoint *at)
         total += i;
         if (i > 0)
             last = chunk[i - 1];
-        /* The section has ended, or the file has, or its text has: nothing
-           after DOS's end-of-file mark is read as lines. */
+        /* Once the section has ended the line's place is known; past the
+           end-of-file mark there is no text to look at. */
         if (line.done || i < got || got == 0)
             break;
     }

@@ -307,12 +307,13 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
     auto it = S().openFiles.find((uintptr_t)file);
     BOOL known = it != S().openFiles.end();
     BOOL ok = known && !FailsNow("ReadFile");
+    bool shorten = FailsNow("ReadFile short");  // every call counts, as FailCall's do
     DWORD got = 0;
     if (ok && !it->second.ended) {
         const std::string &data = S().files[it->second.key].data;
         size_t pos = it->second.pos;
         got = pos >= data.size() ? 0 : (DWORD)std::min<size_t>(size, data.size() - pos);
-        if (FailsNow("ReadFile short")) {
+        if (shorten) {
             got /= 2;
             it->second.ended = true;
         }

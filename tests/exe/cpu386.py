@@ -61,11 +61,16 @@ LATER = {
     'ud2': 'Pentium Pro', 'rdpmc': 'Pentium Pro',
     'sysenter': 'Pentium II', 'sysexit': 'Pentium II',
 }
-GROUPS = [  # disassembler group, what it needs; the first that applies names it
+# The groups the disassembler puts 80386 instructions in; any other group is
+# an extension, even where its instruction shares a name with an 80386 one
+# (SSE2's movsd and cmpsd beside the string instructions).
+I386_GROUPS = {'branch_relative', 'call', 'int', 'iret', 'jump', 'not64bitmode', 'privilege', 'ret'}
+LATER_GROUPS = [  # by the start of the group's name, the first that applies
     ('cmov', 'Pentium Pro'),
     ('3dnow', 'AMD K6-2 (3DNow!)'),
     ('mmx', 'Pentium MMX'),
-    ('sse1', 'Pentium III (SSE)'),
+    ('sse', 'Pentium III or later (SSE)'),
+    ('avx', 'a CPU with AVX'),
     ('fpu', 'an x87 FPU'),
 ]
 X87_OPCODES = set(range(0xD8, 0xE0)) | {0x9B}
@@ -77,17 +82,17 @@ def needs(insn):
     groups = {insn.group_name(g) for g in insn.groups}
     if name == 'nop' and insn.opcode[0] != 0x90:
         return 'Pentium Pro (multi-byte NOP)'
-    if name in I386 and not groups & {g for g, _ in GROUPS}:
+    if name == 'mov' and re.search(r'\bcr([4-9]|1[0-5])\b', insn.op_str):
+        return 'Pentium (CR4)'
+    if name in I386 and groups <= I386_GROUPS:
         return None
     if name in LATER:
         return LATER[name]
-    if name.startswith('fcmov') or name.startswith('fcomi') or name.startswith('fucomi'):
+    if name.startswith(('fcmov', 'fcomi', 'fucomi')):
         return 'Pentium Pro'
-    for group, cpu in GROUPS:
-        if group in groups:
+    for prefix, cpu in LATER_GROUPS:
+        if any(g.startswith(prefix) for g in groups):
             return cpu
-    if any(g.startswith('sse') or g.startswith('avx') for g in groups):
-        return 'a CPU with SSE or later'
     if insn.opcode[0] in X87_OPCODES:
         return 'an x87 FPU'
     return 'not an 80386 instruction'
@@ -201,9 +206,11 @@ def scan(path, map_path=None):
         base = image + s.VirtualAddress
         end = constructor_lists(data, base, base + size) if machine == I386_MACHINE else len(data)
         at = 0
+        starts = set()
         while at < end:
             for insn in md.disasm(data[at:end], base + at):
                 report.count += 1
+                starts.add(insn.address)
                 if machine == I386_MACHINE:
                     cpu = needs(insn)
                     if cpu:
@@ -214,7 +221,13 @@ def scan(path, map_path=None):
                 bad = data[at:at + 4].hex(' ')
                 report.findings.append((base + at, 'bytes %s' % bad, 'bytes that do not decode',
                                         function_at(names, base + at)))
-            at += at < end  # past a byte that does not decode
+            if at < end:
+                at += 1  # past the byte that does not decode
+        # A sweep out of step with the code could read an instruction as
+        # another: every function must begin where an instruction does.
+        for address, name in names:
+            if base <= address < base + end and address not in starts:
+                report.findings.append((address, name, 'a function the disassembly is out of step with', None))
     return machine, report
 
 

@@ -4,7 +4,8 @@
 Links small throwaway exes with the program's real resources, and with
 resources or links spoiled one way each, and runs the checker on them: the
 clean pair must pass, and each spoiled one must fail the check named for the
-fault.  Needs only the MinGW-w64 cross tools.
+fault.  Single instructions, as bytes, are held against the 80386's too.
+Needs only the MinGW-w64 cross tools and the disassembler.
 
     /usr/bin/python3 tests/exe/test_check_exe.py
 """
@@ -13,6 +14,8 @@ import os
 import subprocess
 import sys
 import tempfile
+
+import cpu386
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -119,10 +122,35 @@ def link(work, tag, arch, rc_text, extra):
     return exe
 
 
+# Single instructions, as bytes, and whether an 80386 has them.
+INSTRUCTIONS = [
+    ('a5', True), ('a7', True), ('f3 a5', True), ('90', True), ('66 90', True),  # movsd, cmpsd, nops
+    ('0f 20 c0', True),                            # mov eax, cr0
+    ('f2 0f 10 c1', False), ('f2 0f c2 c1 00', False),  # SSE2's movsd and cmpsd
+    ('0f 1f 00', False), ('0f c8', False), ('0f a2', False), ('0f 31', False),
+    ('0f 40 c1', False), ('db f1', False), ('0f 0b', False), ('0f 22 e0', False),  # cmov, fcomi, ud2, cr4
+    ('d9 e8', False), ('9b', False), ('0f 6f c1', False), ('0f 0f c1 9e', False),  # x87, MMX, 3DNow!
+]
+
+
+def check_instructions():
+    """(passed, failed) for the instruction table, without a compiler."""
+    md = cpu386.capstone.Cs(cpu386.capstone.CS_ARCH_X86, cpu386.capstone.CS_MODE_32)
+    md.detail = True
+    passed = failed = 0
+    for code, on_386 in INSTRUCTIONS:
+        insn = next(md.disasm(bytes.fromhex(code), 0))
+        ok = (cpu386.needs(insn) is None) == on_386
+        print(f'{"PASS" if ok else "FAIL"} instruction {code} ({insn.mnemonic} {insn.op_str}): '
+              f'{cpu386.needs(insn) or "an 80386"}')
+        passed, failed = passed + ok, failed + (not ok)
+    return passed, failed
+
+
 def main():
+    passed, failed = check_instructions()
     with open(os.path.join(RES_DIR, 'uninstall.rc')) as f:
         rc = f.read()
-    passed = failed = 0
     with tempfile.TemporaryDirectory() as work:
         with open(os.path.join(work, 'main.cpp'), 'w') as f:
             f.write(MAIN)

@@ -15,7 +15,8 @@
 
 // The program's globals as it starts with them, read before any test runs:
 // every test begins from what the program itself sets, not from values of
-// the tests' own.
+// the tests' own. They are constants in the program, so they hold these
+// values before any code runs, this read included.
 struct ProgramStart {
     HINSTANCE hInstance;
     HANDLE hHeap;

@@ -65,6 +65,8 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         {"a section only after the mark", "[boot]\r\na=1\r\n\x1A" "[rename]\r\nNUL=C:\\X\r\n",
          "[boot]\r\na=1\r\n[rename]\r\n" + kLines + "\x1A" "[rename]\r\nNUL=C:\\X\r\n"},
         {"only the mark", "\x1A", "[rename]\r\n" + kLines + "\x1A"},
+        {"the mark inside a header", "[boot]\r\n[ren\x1A" "ame]\r\n",
+         "[boot]\r\n[ren\r\n[rename]\r\n" + kLines + "\x1A" "ame]\r\n"},
     };
     for (const Row &row : rows) {
         SetUp();
@@ -92,6 +94,19 @@ TEST_F(WininitTest, LargeFile)
     RemoveDriver();
 
     EXPECT_EQ(head + section + kLines + tail, sim::FileBytes(kIni));
+}
+
+// The file is read 512 bytes at a time; a mark at either side of a chunk's
+// end, in the middle of the section's last line, is found all the same.
+TEST_F(WininitTest, EndOfFileMarkAtAChunkEdge)
+{
+    for (size_t at : {511, 512, 513}) {
+        SetUp();
+        const std::string text = "[rename]\r\nNUL=C:\\" + std::string(at - 17, 'A');
+        sim::AddFile(kIni, text + "\x1A" "[boot]\r\n");
+        RemoveDriver();
+        EXPECT_EQ(text + "\r\n" + kLines + "\x1A" "[boot]\r\n", sim::FileBytes(kIni)) << at;
+    }
 }
 
 // Nothing may be lost: a failure leaves the old file as it was, and no
