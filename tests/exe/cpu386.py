@@ -120,21 +120,24 @@ def constructor_lists(data, code_lo, code_hi):
     return end
 
 
-def function_names(map_path):
-    """[(address, function)] from the link map and the objects it names."""
-    if not map_path or not os.path.exists(map_path):
-        return []
-    build = os.path.dirname(os.path.abspath(map_path))
-    placed = {}  # (archive or object, member) -> {input section: address}
+MAP_LINE = re.compile(r'^ (\.text\S*)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$')
+SYMBOL_LINE = re.compile(r'^\[\s*\d+\]\(sec\s+(-?\d+)\)\(fl \S+\)\(ty\s+(\S+)\)\(scl\s+(\d+)\) '
+                         r'\(nx \d+\) 0x([0-9a-f]+) (.*)$')
+
+
+def placed_code(map_path):
+    """{(archive or object, member or None): {input section: address}} for the
+    code the link map places.  A long section name stands on a line of its own,
+    with its address on the next."""
+    placed = {}
     pending = None
-    line_re = re.compile(r'^ (\.text\S*)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$')
     with open(map_path, encoding='latin-1') as f:
         for line in f:
             head = re.match(r'^ (\.text\S*)\s*$', line)
             if head:
                 pending = head.group(1)
                 continue
-            m = line_re.match(line.rstrip('\n'))
+            m = MAP_LINE.match(line.rstrip('\n'))
             section = m and (m.group(1) or pending)
             pending = None
             if not m or not section or int(m.group(3), 16) == 0 or int(m.group(2), 16) == 0:
@@ -142,31 +145,39 @@ def function_names(map_path):
             member = re.match(r'^(.*)\(([^()]*)\)$', m.group(4))
             key = (member.group(1), member.group(2)) if member else (m.group(4), None)
             placed.setdefault(key, {})[section] = int(m.group(2), 16)
-    names = []
-    for (path, member), sections in placed.items():
-        full = path if os.path.isabs(path) else os.path.join(build, path)
-        if not os.path.exists(full):
+    return placed
+
+
+def object_functions(path, member, sections):
+    """[(address, function)] of one object (or archive member), static
+    functions included, placed at the sections' addresses."""
+    run = subprocess.run(['x86_64-w64-mingw32-objdump', '-t', '-C', path], capture_output=True, text=True)
+    found, current = [], None  # (section number, type, class, value, name)
+    for line in run.stdout.splitlines():
+        start = re.match(r'^(\S+):\s+file format', line)
+        if start:
+            current = start.group(1)
             continue
-        run = subprocess.run(['x86_64-w64-mingw32-objdump', '-t', '-C', full],
-                             capture_output=True, text=True)
-        symbols = {}  # member -> [(section number, type, class, value, name)]
-        current = None
-        for line in run.stdout.splitlines():
-            start = re.match(r'^(\S+):\s+file format', line)
-            if start:
-                current = start.group(1)
-                continue
-            sym = re.match(r'^\[\s*\d+\]\(sec\s+(-?\d+)\)\(fl \S+\)\(ty\s+(\S+)\)\(scl\s+(\d+)\) '
-                           r'\(nx \d+\) 0x([0-9a-f]+) (.*)$', line)
-            if sym and (member is None or current == member):
-                symbols.setdefault(current, []).append(
-                    (int(sym.group(1)), sym.group(2), sym.group(3), int(sym.group(4), 16), sym.group(5)))
-        for found in symbols.values():
-            # A section's own symbol names it; functions are type 20.
-            section_of = {sec: name for sec, ty, scl, _, name in found
-                          if ty == '0' and scl == '3' and name.startswith('.')}
-            names += [(sections[section_of[sec]] + value, name) for sec, ty, _, value, name in found
-                      if ty == '20' and section_of.get(sec) in sections]
+        sym = SYMBOL_LINE.match(line)
+        if sym and (member is None or current == member):
+            found.append((int(sym.group(1)), sym.group(2), sym.group(3), int(sym.group(4), 16), sym.group(5)))
+    # A section's own symbol names it; functions are type 20.
+    section_of = {sec: name for sec, ty, scl, _, name in found
+                  if ty == '0' and scl == '3' and name.startswith('.')}
+    return [(sections[section_of[sec]] + value, name) for sec, ty, _, value, name in found
+            if ty == '20' and section_of.get(sec) in sections]
+
+
+def function_names(map_path):
+    """[(address, function)] from the link map and the objects it names."""
+    if not map_path or not os.path.exists(map_path):
+        return []
+    build = os.path.dirname(os.path.abspath(map_path))
+    names = []
+    for (path, member), sections in placed_code(map_path).items():
+        full = path if os.path.isabs(path) else os.path.join(build, path)
+        if os.path.exists(full):
+            names += object_functions(full, member, sections)
     return sorted(names)
 
 
