@@ -309,13 +309,13 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
     BOOL ok = known && !FailsNow("ReadFile");
     bool shorten = FailsNow("ReadFile short");  // every call counts, as FailCall's do
     DWORD got = 0;
-    if (ok && !it->second.ended) {
+    if (ok) {
         const std::string &data = S().files[it->second.key].data;
-        size_t pos = it->second.pos;
-        got = pos >= data.size() ? 0 : (DWORD)std::min<size_t>(size, data.size() - pos);
+        size_t pos = it->second.pos, end = std::min(data.size(), it->second.end);
+        got = pos >= end ? 0 : (DWORD)std::min<size_t>(size, end - pos);
         if (shorten) {
             got /= 2;
-            it->second.ended = true;
+            it->second.end = pos + got;
         }
         std::memcpy(buffer, data.data() + pos, got);
         it->second.pos += got;
@@ -324,6 +324,29 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
         *read = got;
     Record("ReadFile", {Hex((uintptr_t)file), Num(size)}, ok ? got : -1);
     return Result(ok, known ? ERROR_READ_FAULT : ERROR_INVALID_HANDLE);
+}
+
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
+{
+    auto it = S().openFiles.find((uintptr_t)file);
+    DWORD size = it == S().openFiles.end() ? 0xFFFFFFFF : (DWORD)S().files[it->second.key].data.size();
+    if (high)
+        *high = 0;
+    Record("GetFileSize", {Hex((uintptr_t)file)}, (intptr_t)size);
+    Result(size != 0xFFFFFFFF, ERROR_INVALID_HANDLE);
+    return size;
+}
+
+// Only moves from the start are modelled.
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method)
+{
+    auto it = S().openFiles.find((uintptr_t)file);
+    BOOL ok = it != S().openFiles.end() && distance >= 0 && !high && method == FILE_BEGIN;
+    if (ok)
+        it->second.pos = (size_t)distance;
+    Record("SetFilePointer", {Hex((uintptr_t)file), Num(distance), Num(method)}, ok ? distance : -1);
+    Result(ok, ERROR_INVALID_PARAMETER);
+    return ok ? (DWORD)distance : INVALID_SET_FILE_POINTER;
 }
 
 // Writes what fits before the disk is full, and fails for the rest.

@@ -40,7 +40,7 @@ struct OpenFile {
     std::string key;   // upper-case path
     bool write;
     size_t pos;
-    bool ended = false;  // a short read made the file end here for this handle
+    size_t end = std::string::npos;  // a short read made the file end here for this handle
 };
 
 struct Window {

@@ -17,6 +17,7 @@ typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
+typedef LONG *PLONG;
 typedef uint32_t ULONG;
 typedef unsigned int UINT;
 typedef int INT;
@@ -128,6 +129,8 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
 
 /* Window messages */
 #define WM_NULL 0x0000
@@ -219,6 +222,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATT
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED ov);
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED ov);
 BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method);
 
 /* ADVAPI32 */
 LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR name, DWORD options, REGSAM sam, PHKEY result);
