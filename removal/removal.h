@@ -17,8 +17,10 @@ void MakeInstanceKeyName(LPSTR name, int pass, int number);
 /* Deletes root\name with its values and subkeys, on either family of Windows. */
 LONG DeleteKey(HKEY root, LPCSTR name);
 
-/* Schedules the file at path for deletion at the next start of Windows. */
+/* Schedules the file at path, or the count files of paths, for deletion at
+   the next start of Windows, in one rewrite of WININIT.INI. */
 void AddWininitDeletion(LPCSTR path);
+void AddWininitDeletions(LPCSTR const *paths, int count);
 
 /* Appends tail to path if the whole still fits in MAX_PATH characters. */
 BOOL AppendPath(LPSTR path, LPCSTR tail);

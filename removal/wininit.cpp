@@ -1,38 +1,32 @@
 /* Deletions at the next start: NUL=path lines in WININIT.INI's [rename]
    section. The file is written directly, because the profile functions keep
-   one line per key and every line here has the key NUL. The old file is read
-   twice in small chunks (once to find where the line goes, once to copy it)
-   and the new one is written beside it, so a failure leaves the old file
-   whole. */
+   one line per key and every line here has the key NUL. The new file is made
+   beside the old one, so that a failure leaves the old file whole. */
 #include <windows.h>
 
 #include "removal.h"
 
-enum { kChunk = 512, kNameMax = 16 };
+enum { kChunk = 512, kRenameLength = 6 };
 
-/* DOS's end-of-file mark (Ctrl-Z), with which DOS editors and COPY CON end a
-   text file. WININIT.EXE reads the file before Windows starts, as DOS
-   programs read text, so lines after the mark are never seen: the new line
-   goes before it, and the mark and whatever follows it are kept as they are. */
-static const char kEndOfText = 0x1A;
+/* DOS's end-of-file mark (Ctrl-Z). Text after it is taken as unseen by
+   WININIT.EXE, following the DOS text convention; no document says either
+   way. The new lines go before it, and it stays with all that follows. */
+static const char kDosEndOfFile = 0x1A;
 
-/* Where the new line goes in the existing file. */
-struct InsertPoint {
-    DWORD offset;     /* bytes of the old file that stay before the new line */
-    BOOL needBreak;   /* the line before it has no line end of its own */
-    BOOL haveSection; /* else a [rename] section is added at the end */
+/* One line of the old file, as it is read. */
+struct Line {
+    enum { kBlank, kText, kHeader } kind;
+    BOOL closed;     /* a header whose ']' has come */
+    int matched;     /* letters of RENAME the header's name matched; -1: another name */
+    BOOL nameEnded;  /* blanks came after the name: only blanks may follow */
 };
 
-/* The line being read while looking for the [rename] section. */
-struct LineState {
-    enum { kBlank, kHeader, kText } kind;
-    BOOL closed;          /* a header whose ']' has been seen */
-    char name[kNameMax];  /* a header's name without its leading blanks */
-    int nameLength;
-    int blanks;           /* blanks after the name so far: kept only if more follows */
-    BOOL tooLong;         /* the name does not fit, so it cannot be "rename" */
-    BOOL inRename;        /* inside the first [rename] section */
-    BOOL done;            /* the section has ended: nothing more to learn */
+/* What reading the old file tells: where the new lines go. */
+struct InsertPoint {
+    DWORD offset;     /* bytes of the old file before the new lines */
+    char before;      /* the byte at offset - 1; '\n' at the start */
+    BOOL inSection;   /* the first [rename] section has begun */
+    BOOL sectionEnd;  /* and ended: nothing more to learn */
 };
 
 static char Upper(char c)
@@ -45,54 +39,32 @@ static BOOL IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-/* A header names the rename section when its name, without the blanks around
-   it, is "rename" in any case, as Windows reads it. */
-static BOOL IsRenameHeader(const LineState *line)
+static void StartLine(Line *line)
+{
+    line->kind = Line::kBlank;
+    line->closed = FALSE;
+    line->matched = 0;
+    line->nameEnded = FALSE;
+}
+
+/* Matches a header's name against RENAME as it comes, blanks around it trimmed. */
+static void AddToName(Line *line, char c)
 {
     static const char kRename[] = "RENAME";
-    if (line->kind != LineState::kHeader || !line->closed || line->tooLong || line->nameLength != 6)
-        return FALSE;
-    for (int i = 0; i < 6; i++)
-        if (Upper(line->name[i]) != kRename[i])
-            return FALSE;
-    return TRUE;
+    if (IsSpace(c))
+        line->nameEnded = line->matched != 0;
+    else if (line->nameEnded || line->matched < 0 || line->matched == kRenameLength ||
+             Upper(c) != kRename[line->matched])
+        line->matched = -1;
+    else
+        line->matched++;
 }
 
-static void StartLine(LineState *line)
+static void AddToLine(Line *line, char c)
 {
-    line->kind = LineState::kBlank;
-    line->closed = FALSE;
-    line->nameLength = 0;
-    line->blanks = 0;
-    line->tooLong = FALSE;
-}
-
-/* Blanks around a header's name are trimmed as they come, however many there
-   are; only the name itself has to fit the buffer. */
-static void AddToName(LineState *line, char c)
-{
-    if (IsSpace(c)) {
-        if (line->nameLength > 0)
-            line->blanks++;
-        return;
-    }
-    if (line->nameLength + line->blanks + 1 > kNameMax) {
-        line->tooLong = TRUE;
-        return;
-    }
-    for (; line->blanks > 0; line->blanks--)
-        line->name[line->nameLength++] = ' ';
-    line->name[line->nameLength++] = c;
-}
-
-static void AddToLine(LineState *line, char c)
-{
-    if (line->kind == LineState::kBlank) {
-        if (!IsSpace(c))
-            line->kind = (c == '[') ? LineState::kHeader : LineState::kText;
-        return;
-    }
-    if (line->kind == LineState::kHeader && !line->closed) {
+    if (line->kind == Line::kBlank && !IsSpace(c))
+        line->kind = c == '[' ? Line::kHeader : Line::kText;
+    else if (line->kind == Line::kHeader && !line->closed) {
         if (c == ']')
             line->closed = TRUE;
         else
@@ -100,72 +72,56 @@ static void AddToLine(LineState *line, char c)
     }
 }
 
-/* A line ends at end (just past its line end, or at the end of the file). */
-static void EndLine(LineState *line, InsertPoint *at, DWORD end, BOOL hasBreak)
+/* A line has ended at end, its last byte being last; Windows reads only the
+   first [rename] section, up to the next header. */
+static void EndLine(const Line *line, InsertPoint *at, DWORD end, char last)
 {
-    BOOL header = line->kind == LineState::kHeader && line->closed;
-    if (line->inRename) {
-        if (header) {
-            line->done = TRUE; /* Windows reads only the first section */
-            return;
-        }
-        if (line->kind != LineState::kBlank) {
-            at->offset = end;
-            at->needBreak = !hasBreak;
-        }
+    BOOL header = line->kind == Line::kHeader && line->closed;
+    if (at->inSection && header) {
+        at->sectionEnd = TRUE;
         return;
     }
-    if (!at->haveSection && IsRenameHeader(line)) {
-        at->haveSection = TRUE;
-        line->inRename = TRUE;
+    if (at->inSection ? line->kind != Line::kBlank : header && line->matched == kRenameLength) {
+        at->inSection = TRUE;
         at->offset = end;
-        at->needBreak = !hasBreak;
+        at->before = last;
     }
 }
 
-/* Finds where the new line goes; FALSE when the file could not be read. */
-static BOOL FindInsertPoint(HANDLE file, InsertPoint *at)
+/* Reads the old file of size bytes to find where the lines go; FALSE when
+   it could not be read whole. */
+static BOOL FindInsertPoint(HANDLE file, DWORD size, InsertPoint *at)
 {
     char chunk[kChunk];
     DWORD got, total = 0;
-    LineState line;
-    BOOL lineOpen = FALSE;
     char last = '\n';
+    Line line;
 
-    line.inRename = FALSE;
-    line.done = FALSE;
     StartLine(&line);
-    at->offset = 0;
-    at->needBreak = FALSE;
-    at->haveSection = FALSE;
-
     for (;;) {
         DWORD i;
         if (!ReadFile(file, chunk, kChunk, &got, NULL))
             return FALSE;
-        for (i = 0; i < got && !line.done && chunk[i] != kEndOfText; i++) {
-            if (chunk[i] == '\n') {
-                EndLine(&line, at, total + i + 1, TRUE);
+        for (i = 0; i < got && chunk[i] != kDosEndOfFile && !at->sectionEnd; i++) {
+            last = chunk[i];
+            if (last == '\n') {
+                EndLine(&line, at, total + i + 1, last);
                 StartLine(&line);
-                lineOpen = FALSE;
             } else {
-                AddToLine(&line, chunk[i]);
-                lineOpen = TRUE;
+                AddToLine(&line, last);
             }
         }
         total += i;
-        if (i > 0)
-            last = chunk[i - 1];
-        /* Once the section has ended the line's place is known; past the
-           end-of-file mark there is no text to look at. */
-        if (line.done || i < got || got == 0)
+        if (i < got || got == 0 || at->sectionEnd)
             break;
     }
-    if (lineOpen && !line.done)
-        EndLine(&line, at, total, FALSE);
-    if (!at->haveSection) {
+    if (got == 0 && total != size)
+        return FALSE;  /* the file is not as long as it said */
+    if (!at->sectionEnd)
+        EndLine(&line, at, total, last);
+    if (!at->inSection) {
         at->offset = total;
-        at->needBreak = total > 0 && last != '\n';
+        at->before = last;
     }
     return TRUE;
 }
@@ -176,60 +132,67 @@ static BOOL WriteText(HANDLE file, LPCSTR text)
     return WriteFile(file, text, length, &written, NULL) && written == length;
 }
 
-/* Copies count bytes (or everything left, when count is 0xFFFFFFFF) from in to out. */
+/* Copies exactly count bytes from in to out. */
 static BOOL CopyBytes(HANDLE in, HANDLE out, DWORD count)
 {
     char chunk[kChunk];
     DWORD got, written;
     while (count > 0) {
         DWORD want = count < (DWORD)kChunk ? count : (DWORD)kChunk;
-        if (!ReadFile(in, chunk, want, &got, NULL))
+        if (!ReadFile(in, chunk, want, &got, NULL) || got == 0)
             return FALSE;
-        if (got == 0)
-            return count == 0xFFFFFFFF;
         if (!WriteFile(out, chunk, got, &written, NULL) || written != got)
             return FALSE;
-        if (count != 0xFFFFFFFF)
-            count -= got;
+        count -= got;
     }
     return TRUE;
 }
 
-static HANDLE OpenForReading(LPCSTR path)
+/* The new lines, after what the line before them lacks and a header if the
+   section is new; a bare CR before them only needs its LF. */
+static BOOL WriteLines(HANDLE out, const InsertPoint *at, LPCSTR const *paths, int count)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
+    char line[MAX_PATH + 8];
+    BOOL ok = TRUE;
+    if (at->before == '\r')
+        ok = WriteText(out, "\n");
+    else if (at->before != '\n')
+        ok = WriteText(out, "\r\n");
+    if (ok && !at->inSection)
+        ok = WriteText(out, "[rename]\r\n");
+    for (int i = 0; ok && i < count; i++) {
+        if (lstrlenA(paths[i]) >= MAX_PATH)
+            continue;
+        lstrcpyA(line, "NUL=");
+        lstrcatA(line, paths[i]);
+        lstrcatA(line, "\r\n");
+        ok = WriteText(out, line);
+    }
+    return ok;
 }
 
-/* Writes the new WININIT.INI into newPath: the old file (if haveOld) with
-   the line put in where at says. */
-static BOOL WriteNewFile(LPCSTR iniPath, BOOL haveOld, const InsertPoint *at, LPCSTR newPath,
-                         LPCSTR line)
+/* Writes the new WININIT.INI into newPath: the old file's size bytes from in
+   (when there is one) with the lines put in where at says. */
+static BOOL WriteNewFile(HANDLE in, DWORD size, const InsertPoint *at, LPCSTR newPath,
+                         LPCSTR const *paths, int count)
 {
-    HANDLE in = INVALID_HANDLE_VALUE, out;
-    BOOL ok;
-
-    if (haveOld && (in = OpenForReading(iniPath)) == INVALID_HANDLE_VALUE)
+    HANDLE out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE)
         return FALSE;
-    out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (out == INVALID_HANDLE_VALUE) {
-        if (haveOld)
-            CloseHandle(in);
-        return FALSE;
-    }
-    ok = !haveOld || CopyBytes(in, out, at->offset);
-    if (ok && at->needBreak)
-        ok = WriteText(out, "\r\n");
-    if (ok && !at->haveSection)
-        ok = WriteText(out, "[rename]\r\n");
-    ok = ok && WriteText(out, line);
-    if (ok && haveOld)
-        ok = CopyBytes(in, out, 0xFFFFFFFF);
+    BOOL ok = in == INVALID_HANDLE_VALUE || CopyBytes(in, out, at->offset);
+    ok = ok && WriteLines(out, at, paths, count);
+    if (ok && in != INVALID_HANDLE_VALUE)
+        ok = CopyBytes(in, out, size - at->offset);
     if (!CloseHandle(out))
         ok = FALSE;
-    if (haveOld)
-        CloseHandle(in);
     return ok;
+}
+
+/* Deletes a file, read-only or not. */
+static void DeleteAnyFile(LPCSTR path)
+{
+    if (!DeleteFileA(path) && SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL))
+        DeleteFileA(path);
 }
 
 /* Puts newPath in iniPath's place; the old file is moved aside first and put
@@ -248,19 +211,30 @@ static BOOL SwapInNewFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCST
         MoveFileA(oldPath, iniPath);
         return FALSE;
     }
-    DeleteFileA(oldPath);
+    DeleteAnyFile(oldPath);  /* a read-only WININIT.INI keeps its attribute when moved */
     return TRUE;
 }
 
-void AddWininitDeletion(LPCSTR path)
+/* Learns the old file's size and where the lines go, then rewinds it for
+   the copy: one handle from the look to the copy, so both see the same bytes. */
+static BOOL LookAtOldFile(HANDLE in, DWORD *size, InsertPoint *at)
+{
+    if (in == INVALID_HANDLE_VALUE)
+        return TRUE;
+    *size = GetFileSize(in, NULL);
+    return *size != 0xFFFFFFFF && FindInsertPoint(in, *size, at) &&
+           SetFilePointer(in, 0, NULL, FILE_BEGIN) == 0;
+}
+
+void AddWininitDeletions(LPCSTR const *paths, int count)
 {
     char windowsDir[MAX_PATH];
     char iniPath[MAX_PATH];
     char newPath[MAX_PATH];
-    char line[MAX_PATH + 8];
-    InsertPoint at = { 0, FALSE, FALSE };
+    InsertPoint at = { 0, '\n', FALSE, FALSE };
+    DWORD size = 0;
+    BOOL made = FALSE, ok;
     HANDLE in;
-    BOOL haveOld;
 
     UINT length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
     /* The new file is made beside the old one, and Windows makes temporary
@@ -270,28 +244,24 @@ void AddWininitDeletion(LPCSTR path)
     lstrcpyA(iniPath, windowsDir);
     if (!AppendPath(iniPath, "\\WININIT.INI"))
         return;
-    lstrcpyA(line, "NUL=");
-    lstrcatA(line, path);
-    lstrcatA(line, "\r\n");
 
     /* Windows 95 keeps the profile file used last in a cache, and would
-       later write that copy back over the one made here, taking the new line
-       with it: have it written out and let go of first. */
+       later write that copy back over the one made here: have it written
+       out and let go of first. */
     WritePrivateProfileStringA(NULL, NULL, NULL, "WININIT.INI");
-    in = OpenForReading(iniPath);
-    haveOld = in != INVALID_HANDLE_VALUE;
-    if (haveOld) {
-        BOOL read = FindInsertPoint(in, &at);
-        CloseHandle(in);
-        if (!read)
-            return;
-    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    in = CreateFileA(iniPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+    if (in == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
         return; /* there but unreadable: leave it alone */
-    }
-
-    if (!GetTempFileNameA(windowsDir, "WII", 0, newPath))
-        return;
-    if (!WriteNewFile(iniPath, haveOld, &at, newPath, line) ||
-        !SwapInNewFile(windowsDir, iniPath, haveOld, newPath))
+    ok = LookAtOldFile(in, &size, &at) && (made = GetTempFileNameA(windowsDir, "WII", 0, newPath) != 0);
+    ok = ok && WriteNewFile(in, size, &at, newPath, paths, count);
+    if (in != INVALID_HANDLE_VALUE)
+        CloseHandle(in);
+    if (made && !(ok && SwapInNewFile(windowsDir, iniPath, in != INVALID_HANDLE_VALUE, newPath)))
         DeleteFileA(newPath);
+}
+
+void AddWininitDeletion(LPCSTR path)
+{
+    AddWininitDeletions(&path, 1);
 }

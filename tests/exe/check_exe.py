@@ -165,7 +165,7 @@ ALLOWED_IMPORTS = {
         'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
         'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
-        'SetFilePointer', 'CloseHandle',
+        'SetFilePointer', 'GetFileSize', 'SetFileAttributesA', 'CloseHandle',
     },
     'USER32.DLL': {
         'DialogBoxParamA', 'EndDialog', 'GetDlgItem', 'MessageBoxA',

@@ -29,6 +29,7 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         const char *what;
         const char *before;  // nullptr: no file
         std::string after;
+        bool readOnly = false;
     } rows[] = {
         {"no file", nullptr, "[rename]\r\n" + kLines},
         {"empty file", "", "[rename]\r\n" + kLines},
@@ -51,10 +52,19 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         {"only the first section counts", "[rename]\r\nNUL=C:\\1\r\n[x]\r\n[rename]\r\nNUL=C:\\2\r\n",
          "[rename]\r\nNUL=C:\\1\r\n" + kLines + "[x]\r\n[rename]\r\nNUL=C:\\2\r\n"},
         {"section before others", "[rename]\r\n[boot]\r\n", "[rename]\r\n" + kLines + "[boot]\r\n"},
-        {"a name that fits the buffer only cut short", "[rename          x]\r\nNUL=C:\\X\r\n",
+        {"more of the name after its blanks", "[rename          x]\r\nNUL=C:\\X\r\n",
          "[rename          x]\r\nNUL=C:\\X\r\n[rename]\r\n" + kLines},
-        {"sixteen characters between the brackets", "[  rename        ]\r\nNUL=C:\\X\r\n",
+        {"blanks on both sides of the name", "[  rename        ]\r\nNUL=C:\\X\r\n",
          "[  rename        ]\r\nNUL=C:\\X\r\n" + kLines},
+        {"a blank inside the name", "[re name]\r\nNUL=C:\\X\r\n",
+         "[re name]\r\nNUL=C:\\X\r\n[rename]\r\n" + kLines},
+        {"an empty header ends the section", "[rename]\r\nNUL=C:\\X\r\n[]\r\nNUL=C:\\Y\r\n",
+         "[rename]\r\nNUL=C:\\X\r\n" + kLines + "[]\r\nNUL=C:\\Y\r\n"},
+        {"a bare CR ends the last line", "[rename]\r\nNUL=C:\\OLD.DLL\r",
+         "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + kLines},
+        {"a bare CR before the mark", "[boot]\r\na=1\r\x1A",
+         "[boot]\r\na=1\r\n[rename]\r\n" + kLines + "\x1A"},
+        {"a read-only file", "[rename]\r\n", "[rename]\r\n" + kLines, true},
         {"more blanks than the buffer holds", "[                    rename\t                    ]\r\n",
          "[                    rename\t                    ]\r\n" + kLines},
         // DOS's end-of-file mark ends the text; it and what follows it stay.
@@ -72,6 +82,8 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         SetUp();
         if (row.before)
             sim::AddFile(kIni, row.before);
+        if (row.readOnly)
+            sim::SetReadOnly(kIni);
         RemoveDriver();
         EXPECT_EQ(row.after, sim::FileBytes(kIni)) << row.what;
         EXPECT_TRUE(Leftovers().empty()) << row.what;
@@ -148,7 +160,7 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
         case 2: sim::SetInUse(kIni); break;
         case 3: sim::FailCall("MoveFileA", 1); break;
         case 4: sim::FailCall("MoveFileA", 2); break;
-        case 5: sim::FailCall("CloseHandle", 2); break;  // the first is the finding read's
+        case 5: sim::FailCall("CloseHandle", 1); break;  // the new file's comes before the old one's
         case 6: sim::FailCall("ReadFile", 1); break;
         case 7: sim::ShortRead(2); break;  // the look ends with the section, in its first read
         }
@@ -176,8 +188,7 @@ TEST_F(WininitTest, ProfileCacheIsFlushedBeforeTheFileIsRead)
         const std::string tmp = std::string("\"C:\\WINDOWS\\") + temp + ".TMP\"";
         for (const std::string &line : {
                  std::string("WritePrivateProfileStringA(NULL, NULL, NULL, \"WININIT.INI\") = 0"),
-                 std::string("CreateFileA \"C:\\WINDOWS\\WININIT.INI\""),  // where the line goes
-                 std::string("CreateFileA \"C:\\WINDOWS\\WININIT.INI\""),  // the copy
+                 std::string("CreateFileA \"C:\\WINDOWS\\WININIT.INI\""),  // the look, then the copy
                  "CreateFileA " + tmp,
                  std::string("MoveFileA \"C:\\WINDOWS\\WININIT.INI\""),
                  "MoveFileA " + tmp,
@@ -185,6 +196,30 @@ TEST_F(WininitTest, ProfileCacheIsFlushedBeforeTheFileIsRead)
             want.push_back(line);
     }
     EXPECT_EQ(want, order);
+}
+
+// The file is looked at and copied through one handle: a read that comes
+// back short, as when another program cuts the file meanwhile, at either
+// stage leaves it as it was.
+TEST_F(WininitTest, AShortReadLeavesTheFileAsItWas)
+{
+    struct Row {
+        const char *before;
+        int nth;  // the ReadFile that comes back short
+    } rows[] = {
+        {"[rename]\r\nNUL=C:\\OLD.DLL\r\n", 1},
+        {"[boot]\r\nshell=Explorer.exe\r\n[rename]\r\nNUL=C:\\OLD.DLL\r\n", 1},
+        {"\x1A", 2},
+        {"[rename]\r\nNUL=C:\\OLD.DLL\r\n\r\n[boot]\r\nshell=Explorer.exe\r\n", 3},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        sim::AddFile(kIni, row.before);
+        sim::ShortRead(row.nth);
+        AddWininitDeletion("C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL");
+        EXPECT_EQ(row.before, sim::FileBytes(kIni)) << row.nth << " " << row.before;
+        EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.before;
+    }
 }
 
 TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
