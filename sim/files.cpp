@@ -177,10 +177,11 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path)
     FileNode *n = Node(path);
     bool empty = n && n->dir && !HasChildren(KeyOf(path));
     BOOL ok = empty && KeyOf(path).size() > 3;
+    DWORD error = !n ? ERROR_FILE_NOT_FOUND : n->dir ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     if (ok)
         S().files.erase(KeyOf(path));
     Record("RemoveDirectoryA", {Quote(path)}, ok);
-    return Result(ok, !n ? ERROR_FILE_NOT_FOUND : n->dir ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
+    return Result(ok, error);
 }
 
 BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to)
