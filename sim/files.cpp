@@ -23,7 +23,8 @@ static std::string Full(const std::string &p)
     return f;
 }
 
-static std::string KeyOf(const std::string &p) { return Upper(Full(p)); }
+static std::string Resolve(const std::string &full);
+static std::string KeyOf(const std::string &p) { return Upper(Resolve(Full(p))); }
 
 static std::string ParentOf(const std::string &key)
 {
@@ -61,6 +62,70 @@ static bool FailsNow(const std::string &fn)
         return false;
     S().failCountdown.erase(it);
     return true;
+}
+
+// A name DOS could hold as it is: up to eight characters, a dot and three.
+static bool IsShortName(const std::string &name)
+{
+    size_t dot = name.find('.');
+    std::string base = name.substr(0, dot), ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    return !base.empty() && base.size() <= 8 && ext.size() <= 3 && ext.find('.') == std::string::npos &&
+           name.find_first_of(" +,;=[]") == std::string::npos;
+}
+
+// Characters of a long name as its alias takes them: upper case, no blanks
+// or dots, and '_' for what DOS names cannot hold.
+static std::string AliasPart(const std::string &part, size_t keep)
+{
+    std::string out;
+    for (char c : Upper(part))
+        if (out.size() < keep && c != ' ' && c != '.')
+            out += std::string("+,;=[]").find(c) == std::string::npos ? c : '_';
+    return out;
+}
+
+// The 8.3 alias of a long name, as Windows makes one: six characters of the
+// name, ~N, and three of its extension; N counts the names before it in its
+// folder that would take the same alias.
+static std::string Alias(const std::string &folderKey, const std::string &name)
+{
+    size_t dot = name.rfind('.');
+    std::string stem = AliasPart(name.substr(0, dot), 6);
+    std::string ext = dot == std::string::npos ? "" : AliasPart(name.substr(dot + 1), 3);
+    int n = 1;
+    for (const auto &f : S().files) {
+        std::string other = f.second.path.substr(f.second.path.rfind('\\') + 1);
+        size_t odot = other.rfind('.');
+        if (ParentOf(f.first) == folderKey && f.first.size() > 3 && !IsShortName(other) &&
+            Upper(other) < Upper(name) && AliasPart(other.substr(0, odot), 6) == stem &&
+            (odot == std::string::npos ? "" : AliasPart(other.substr(odot + 1), 3)) == ext)
+            n++;
+    }
+    return stem + "~" + std::to_string(n) + (ext.empty() ? "" : "." + ext);
+}
+
+// A path with short names in it, as the long path they stand for; a path
+// that names nothing stays as it is.
+static std::string Resolve(const std::string &full)
+{
+    if (full.find('~') == std::string::npos || S().files.count(Upper(full)))
+        return full;
+    std::string out = full.substr(0, 2);
+    for (size_t at = 3; at <= full.size();) {
+        size_t end = std::min(full.find('\\', at), full.size());
+        std::string name = full.substr(at, end - at), folderKey = Upper(out.size() == 2 ? out + "\\" : out);
+        std::string next = out + "\\" + name;
+        if (!S().files.count(Upper(next)))
+            for (const auto &f : S().files) {
+                std::string leaf = f.second.path.substr(f.second.path.rfind('\\') + 1);
+                if (f.first.size() > 3 && ParentOf(f.first) == folderKey && !IsShortName(leaf) &&
+                    Alias(folderKey, leaf) == Upper(name))
+                    next = f.second.path;
+            }
+        out = next;
+        at = end + 1;
+    }
+    return out;
 }
 
 static BOOL Result(BOOL ok, DWORD error)
@@ -105,6 +170,8 @@ void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
 void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
 void ShortRead(int nth) { S().failCountdown["ReadFile short"] = nth; }
 
+std::vector<std::string> DelayedDeletions() { return S().delayedDeletions; }
+
 std::string DumpFiles()
 {
     std::string out;
@@ -127,9 +194,11 @@ static UINT CopyDirectory(const std::string &dir, LPSTR buffer, UINT size)
     return (UINT)dir.size();
 }
 
-// Deletes the key from the section, the line and its line end; the other
-// bytes of the file stay as they are.
-static void DeleteProfileKey(std::string &text, const std::string &section, const std::string &key)
+// Where the key's line is in the first section of that name: its start and
+// its end past the line end; npos when it is not there. Any header, an empty
+// one too, ends a section.
+static size_t FindProfileKey(const std::string &text, const std::string &section, const std::string &key,
+                             size_t *lineEnd)
 {
     bool inSection = false;
     size_t pos = 0;
@@ -142,7 +211,7 @@ static void DeleteProfileKey(std::string &text, const std::string &section, cons
             size_t close = line.find(']', first);
             std::string name = line.substr(first + 1, close == std::string::npos ? 0 : close - first - 1);
             if (inSection)
-                return;
+                return std::string::npos;
             inSection = Upper(name) == Upper(section);
         } else if (inSection) {
             size_t eq = line.find('=');
@@ -150,12 +219,22 @@ static void DeleteProfileKey(std::string &text, const std::string &section, cons
             size_t a = k.find_first_not_of(" \t"), b = k.find_last_not_of(" \t\r\n");
             k = a == std::string::npos ? "" : k.substr(a, b - a + 1);
             if (eq != std::string::npos && Upper(k) == Upper(key)) {
-                text.erase(pos, end - pos);
-                return;
+                *lineEnd = end;
+                return pos;
             }
         }
         pos = end;
     }
+    return std::string::npos;
+}
+
+// Deletes the key from the section, the line and its line end; the other
+// bytes of the file stay as they are.
+static void DeleteProfileKey(std::string &text, const std::string &section, const std::string &key)
+{
+    size_t end, at = FindProfileKey(text, section, key, &end);
+    if (at != std::string::npos)
+        text.erase(at, end - at);
 }
 
 extern "C" {
@@ -164,8 +243,11 @@ BOOL WINAPI DeleteFileA(LPCSTR path)
 {
     FileNode *n = Node(path);
     BOOL ok = n && !n->dir && !n->readOnly && !n->inUse && !IsOpen(KeyOf(path));
-    DWORD error = !n ? ERROR_FILE_NOT_FOUND : n->dir || n->readOnly ? ERROR_ACCESS_DENIED
-                                                                     : ERROR_SHARING_VIOLATION;
+    // Windows 95 refuses a running program or a loaded DLL as it refuses a
+    // read-only file; the NT family calls it a sharing violation.
+    DWORD error = !n                                        ? ERROR_FILE_NOT_FOUND
+                  : n->dir || n->readOnly || (n->inUse && !S().nt) ? ERROR_ACCESS_DENIED
+                                                           : ERROR_SHARING_VIOLATION;
     if (ok)
         S().files.erase(KeyOf(path));
     Record("DeleteFileA", {Quote(path)}, ok);
@@ -218,6 +300,41 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path)
     Record("GetFileAttributesA", {Quote(path)}, (intptr_t)a);
     Result(n != nullptr, ERROR_FILE_NOT_FOUND);
     return a;
+}
+
+// The short form of an existing path: each long name in it by its alias.
+DWORD WINAPI GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
+{
+    std::string full = Full(path), out = full.substr(0, 2);
+    bool found = Node(path) != nullptr;
+    for (size_t at = 3; found && at <= full.size();) {
+        size_t end = std::min(full.find('\\', at), full.size());
+        std::string name = Node(full.substr(0, end))->path.substr(at);
+        name = name.substr(0, name.find('\\'));
+        out += "\\" + (IsShortName(name) ? name : Alias(KeyOf(full.substr(0, at)), name));
+        at = end + 1;
+    }
+    if (full.size() == 3)
+        out = full;
+    DWORD length = found ? (DWORD)out.size() : 0;
+    if (found && length < size)
+        std::memcpy(buffer, out.c_str(), length + 1);
+    else if (found)
+        length++;  // the size needed; the buffer is untouched
+    Record("GetShortPathNameA", {Quote(path), "buffer", Num(size)}, length);
+    Result(found, ERROR_FILE_NOT_FOUND);
+    return length;
+}
+
+// Reached only through GetProcAddress, as the program reaches it: a stub on
+// Windows 95, a deletion queued for the restart on the NT family.
+BOOL WINAPI SimMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    BOOL ok = S().nt && !to && flags == MOVEFILE_DELAY_UNTIL_REBOOT && Node(from) != nullptr;
+    if (ok)
+        S().delayedDeletions.push_back(Full(from));
+    Record("MoveFileExA", {Quote(from), Quote(to), Hex(flags)}, ok);
+    return Result(ok, !S().nt ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_FILE_NOT_FOUND);
 }
 
 // Only the read-only flag is kept; the other attributes are accepted and
@@ -398,6 +515,30 @@ BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
     if (ini)
         DeleteProfileKey(ini->data, section, key);
     return TRUE;
+}
+
+// One key's value, blanks around it trimmed, or the default; the file is
+// named by its full path.
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
+                                      LPCSTR file)
+{
+    FileNode *n = Node(file);
+    size_t end = 0, at = n ? FindProfileKey(n->data, section, key, &end) : std::string::npos;
+    std::string value = fallback ? fallback : "";
+    if (at != std::string::npos) {
+        std::string line = n->data.substr(at, end - at);
+        value = line.substr(line.find('=') + 1);
+        size_t a = value.find_first_not_of(" \t"), b = value.find_last_not_of(" \t\r\n");
+        value = a == std::string::npos ? "" : value.substr(a, b - a + 1);
+    }
+    DWORD length = size == 0 ? 0 : (DWORD)std::min<size_t>(value.size(), size - 1);
+    if (size > 0) {
+        std::memcpy(buffer, value.data(), length);
+        buffer[length] = 0;
+    }
+    Record("GetPrivateProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size), Quote(file)},
+           length);
+    return length;
 }
 
 // Only the flush of the profile cache is modelled: the machine keeps no

@@ -58,11 +58,25 @@ using namespace sim::detail;
 
 extern "C" {
 
+static HMODULE const kKernel = (HMODULE)(uintptr_t)0xBFF70000;
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
-    HMODULE h = name ? NULL : kModule;
+    HMODULE h = !name ? kModule : Upper(name) == "KERNEL32.DLL" || Upper(name) == "KERNEL32" ? kKernel : NULL;
     Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
     return h;
+}
+
+BOOL WINAPI SimMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+
+// KERNEL32's MoveFileExA is all a program looks up here.
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    FARPROC f = module == kKernel && std::strcmp(name, "MoveFileExA") == 0
+                    ? (FARPROC)(void (*)(void))SimMoveFileExA
+                    : NULL;
+    Record("GetProcAddress", {Hex((uintptr_t)module), Quote(name)}, f != NULL);
+    return f;
 }
 
 void WINAPI ExitProcess(UINT code)

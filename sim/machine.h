@@ -28,7 +28,9 @@ const std::vector<std::string> &Errors();
 
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine
-void SetNtRegistry(bool nt);        // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys
+void SetNtRegistry(bool nt);        // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys,
+                                    // DeleteFileA refuses a file in use with ERROR_SHARING_VIOLATION,
+                                    // and MoveFileExA queues deletions for the restart
 HINSTANCE Module();                 // the program's module handle
 
 // Registry. Paths start with a root: HKLM, HKCU, HKU, HKCR or HKCC
@@ -48,7 +50,8 @@ void AddFile(const std::string &path, const std::string &bytes = "");
 bool Exists(const std::string &path);
 std::string FileBytes(const std::string &path);
 void SetReadOnly(const std::string &path);
-void SetInUse(const std::string &path);
+void SetInUse(const std::string &path);   // a running program or a loaded DLL
+std::vector<std::string> DelayedDeletions();  // queued by MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
 void SetSystemDirectory(const std::string &path);  // need not exist
 void SetWindowsDirectory(const std::string &path);
 void FailWritesAfter(long bytes);   // the disk fills after that many more bytes; -1: never

@@ -91,6 +91,7 @@ struct State {
     long writeBudget = -1;
     std::map<std::string, int> failCountdown;  // calls left until the one that fails
     unsigned tempCounter = 0;
+    std::vector<std::string> delayedDeletions;
 
     std::vector<Call> trace;
     std::vector<std::string> errors;

@@ -52,6 +52,7 @@ typedef struct HMENU__ *HMENU;
 
 typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void (CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef INT_PTR (WINAPI *FARPROC)(void);
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -88,6 +89,8 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -130,6 +133,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_BEGIN 0
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 
 /* Window messages */
@@ -196,6 +200,7 @@ extern "C" {
 
 /* KERNEL32 */
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 void WINAPI ExitProcess(UINT code);
 DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetLastError(void);
@@ -211,12 +216,15 @@ BOOL WINAPI DeleteFileA(LPCSTR path);
 BOOL WINAPI RemoveDirectoryA(LPCSTR path);
 BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to);
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
+DWORD WINAPI GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size);
 BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value);
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
+                                      LPCSTR file);
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                           DWORD disposition, DWORD flags, HANDLE tmpl);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED ov);
