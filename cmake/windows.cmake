@@ -25,8 +25,10 @@ else()
     set(ARCH_LINK_OPTIONS -Wl,--disable-high-entropy-va)
 endif()
 
+# Without stack probes, a frame of more than a page could step past the
+# stack's guard page before touching it: the build refuses one.
 target_compile_options(uninstall PRIVATE
-    -Wall -Wextra -Os ${ARCH_COMPILE_OPTIONS}
+    -Wall -Wextra -Os ${ARCH_COMPILE_OPTIONS} -Werror=frame-larger-than=4096
     -ffreestanding -fno-builtin
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
     -fno-stack-protector -fno-stack-check -mno-stack-arg-probe

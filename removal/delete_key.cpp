@@ -5,7 +5,7 @@
 
 #include "removal.h"
 
-static BOOL IsNtFamily(void)
+BOOL IsNtFamily(void)
 {
     return (GetVersion() & 0x80000000) == 0;
 }

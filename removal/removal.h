@@ -17,10 +17,15 @@ void MakeInstanceKeyName(LPSTR name, int pass, int number);
 /* Deletes root\name with its values and subkeys, on either family of Windows. */
 LONG DeleteKey(HKEY root, LPCSTR name);
 
-/* Schedules the file at path, or the count files of paths, for deletion at
-   the next start of Windows, in one rewrite of WININIT.INI. */
+/* Schedules the file at path for deletion at the next start of Windows. */
 void AddWininitDeletion(LPCSTR path);
-void AddWininitDeletions(LPCSTR const *paths, int count);
+
+/* Has Windows delete the file at path when it next starts; on the 95
+   family, not if one of the listed WININIT.INI lines names it already. */
+void DeleteAtRestart(LPCSTR path, LPCSTR const *listed, int listedCount);
+
+/* TRUE on the NT family of Windows, FALSE on Windows 95, 98 and ME. */
+BOOL IsNtFamily(void);
 
 /* Appends tail to path if the whole still fits in MAX_PATH characters. */
 BOOL AppendPath(LPSTR path, LPCSTR tail);

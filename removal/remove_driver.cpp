@@ -118,14 +118,36 @@ static void RemoveProgramGroup(void)
     RemoveDirectoryA(groupPath);
 }
 
-static void DeleteSystemFiles(void)
-{
+/* The system files that could not be deleted now, by their slots. Kept
+   small: a frame of over a page would step past the stack's guard page,
+   and the exe has no stack probes. */
+struct Refused {
     char systemDir[MAX_PATH];
+    int slots[ARRAY_SIZE(kSystemFiles) - 1];
+    int count;
+};
+
+/* Deletes path now if it can, a read-only file once its attribute is
+   cleared; FALSE when the file is still there. */
+static BOOL DeleteNow(LPCSTR path)
+{
+    if (DeleteFileA(path))
+        return TRUE;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return TRUE;  /* not there: nothing to delete */
+    return (attributes & FILE_ATTRIBUTE_READONLY) &&
+           SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path);
+}
+
+static void DeleteSystemFiles(Refused *refused)
+{
+    char *systemDir = refused->systemDir;
     char filePath[MAX_PATH];
     char fileName[20];
     int count = 0;
 
-    ZeroBuffer(systemDir, sizeof systemDir);
+    ZeroBuffer(systemDir, MAX_PATH);
     ZeroBuffer(filePath, sizeof filePath);
     ZeroBuffer(fileName, sizeof fileName);
 
@@ -138,18 +160,34 @@ static void DeleteSystemFiles(void)
     for (int i = 0; i < count; i++) {
         lstrcpyA(filePath, systemDir);
         lstrcpyA(fileName, kSystemFiles[i]);
-        if (AppendPath(filePath, "\\") && AppendPath(filePath, fileName))
-            DeleteFileA(filePath);
+        if (AppendPath(filePath, "\\") && AppendPath(filePath, fileName) && !DeleteNow(filePath))
+            refused->slots[refused->count++] = i;
+    }
+}
+
+/* After the fixed lines, the refused files in list order. */
+static void DeleteRefusedAtRestart(const Refused *refused)
+{
+    char filePath[MAX_PATH];
+    for (int i = 0; i < refused->count; i++) {
+        lstrcpyA(filePath, refused->systemDir);
+        lstrcatA(filePath, "\\");  /* it fitted when the file was refused */
+        lstrcatA(filePath, kSystemFiles[refused->slots[i]]);
+        DeleteAtRestart(filePath, kDeferredDeletions, ARRAY_SIZE(kDeferredDeletions));
     }
 }
 
 void RemoveDriver(void)
 {
+    Refused refused;
+
+    refused.count = 0;
     DeleteFixedKeys();
     ScanInstanceKeys();
     RemoveProfileEntries();
     RemoveProgramGroup();
-    DeleteSystemFiles();
+    DeleteSystemFiles(&refused);
     for (unsigned i = 0; i < ARRAY_SIZE(kDeferredDeletions); i++)
         AddWininitDeletion(kDeferredDeletions[i]);
+    DeleteRefusedAtRestart(&refused);
 }

@@ -10,7 +10,7 @@ enum { kChunk = 512, kRenameLength = 6 };
 
 /* DOS's end-of-file mark (Ctrl-Z). Text after it is taken as unseen by
    WININIT.EXE, following the DOS text convention; no document says either
-   way. The new lines go before it, and it stays with all that follows. */
+   way. The new line goes before it, and it stays with all that follows. */
 static const char kDosEndOfFile = 0x1A;
 
 /* One line of the old file, as it is read. */
@@ -21,9 +21,9 @@ struct Line {
     BOOL nameEnded;  /* blanks came after the name: only blanks may follow */
 };
 
-/* What reading the old file tells: where the new lines go. */
+/* What reading the old file tells: where the new line goes. */
 struct InsertPoint {
-    DWORD offset;     /* bytes of the old file before the new lines */
+    DWORD offset;     /* bytes of the old file before the new line */
     char before;      /* the byte at offset - 1; '\n' at the start */
     BOOL inSection;   /* the first [rename] section has begun */
     BOOL sectionEnd;  /* and ended: nothing more to learn */
@@ -88,7 +88,7 @@ static void EndLine(const Line *line, InsertPoint *at, DWORD end, char last)
     }
 }
 
-/* Reads the old file of size bytes to find where the lines go; FALSE when
+/* Reads the old file of size bytes to find where the line goes; FALSE when
    it could not be read whole. */
 static BOOL FindInsertPoint(HANDLE file, DWORD size, InsertPoint *at)
 {
@@ -148,11 +148,10 @@ static BOOL CopyBytes(HANDLE in, HANDLE out, DWORD count)
     return TRUE;
 }
 
-/* The new lines, after what the line before them lacks and a header if the
-   section is new; a bare CR before them only needs its LF. */
-static BOOL WriteLines(HANDLE out, const InsertPoint *at, LPCSTR const *paths, int count)
+/* The new line, after what the line before it lacks and a header if the
+   section is new; a bare CR before it only needs its LF. */
+static BOOL WriteLine(HANDLE out, const InsertPoint *at, LPCSTR line)
 {
-    char line[MAX_PATH + 8];
     BOOL ok = TRUE;
     if (at->before == '\r')
         ok = WriteText(out, "\n");
@@ -160,27 +159,18 @@ static BOOL WriteLines(HANDLE out, const InsertPoint *at, LPCSTR const *paths, i
         ok = WriteText(out, "\r\n");
     if (ok && !at->inSection)
         ok = WriteText(out, "[rename]\r\n");
-    for (int i = 0; ok && i < count; i++) {
-        if (lstrlenA(paths[i]) >= MAX_PATH)
-            continue;
-        lstrcpyA(line, "NUL=");
-        lstrcatA(line, paths[i]);
-        lstrcatA(line, "\r\n");
-        ok = WriteText(out, line);
-    }
-    return ok;
+    return ok && WriteText(out, line);
 }
 
 /* Writes the new WININIT.INI into newPath: the old file's size bytes from in
-   (when there is one) with the lines put in where at says. */
-static BOOL WriteNewFile(HANDLE in, DWORD size, const InsertPoint *at, LPCSTR newPath,
-                         LPCSTR const *paths, int count)
+   (when there is one) with the line put in where at says. */
+static BOOL WriteNewFile(HANDLE in, DWORD size, const InsertPoint *at, LPCSTR newPath, LPCSTR line)
 {
     HANDLE out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (out == INVALID_HANDLE_VALUE)
         return FALSE;
     BOOL ok = in == INVALID_HANDLE_VALUE || CopyBytes(in, out, at->offset);
-    ok = ok && WriteLines(out, at, paths, count);
+    ok = ok && WriteLine(out, at, line);
     if (ok && in != INVALID_HANDLE_VALUE)
         ok = CopyBytes(in, out, size - at->offset);
     if (!CloseHandle(out))
@@ -215,7 +205,7 @@ static BOOL SwapInNewFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCST
     return TRUE;
 }
 
-/* Learns the old file's size and where the lines go, then rewinds it for
+/* Learns the old file's size and where the line goes, then rewinds it for
    the copy: one handle from the look to the copy, so both see the same bytes. */
 static BOOL LookAtOldFile(HANDLE in, DWORD *size, InsertPoint *at)
 {
@@ -226,11 +216,12 @@ static BOOL LookAtOldFile(HANDLE in, DWORD *size, InsertPoint *at)
            SetFilePointer(in, 0, NULL, FILE_BEGIN) == 0;
 }
 
-void AddWininitDeletions(LPCSTR const *paths, int count)
+void AddWininitDeletion(LPCSTR path)
 {
     char windowsDir[MAX_PATH];
     char iniPath[MAX_PATH];
     char newPath[MAX_PATH];
+    char line[MAX_PATH + 8];
     InsertPoint at = { 0, '\n', FALSE, FALSE };
     DWORD size = 0;
     BOOL made = FALSE, ok;
@@ -242,8 +233,11 @@ void AddWininitDeletions(LPCSTR const *paths, int count)
     if (length == 0 || length > MAX_PATH - 14)
         return;
     lstrcpyA(iniPath, windowsDir);
-    if (!AppendPath(iniPath, "\\WININIT.INI"))
+    if (!AppendPath(iniPath, "\\WININIT.INI") || lstrlenA(path) >= MAX_PATH)
         return;
+    lstrcpyA(line, "NUL=");
+    lstrcatA(line, path);
+    lstrcatA(line, "\r\n");
 
     /* Windows 95 keeps the profile file used last in a cache, and would
        later write that copy back over the one made here: have it written
@@ -254,14 +248,9 @@ void AddWininitDeletions(LPCSTR const *paths, int count)
     if (in == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
         return; /* there but unreadable: leave it alone */
     ok = LookAtOldFile(in, &size, &at) && (made = GetTempFileNameA(windowsDir, "WII", 0, newPath) != 0);
-    ok = ok && WriteNewFile(in, size, &at, newPath, paths, count);
+    ok = ok && WriteNewFile(in, size, &at, newPath, line);
     if (in != INVALID_HANDLE_VALUE)
         CloseHandle(in);
     if (made && !(ok && SwapInNewFile(windowsDir, iniPath, in != INVALID_HANDLE_VALUE, newPath)))
         DeleteFileA(newPath);
-}
-
-void AddWininitDeletion(LPCSTR path)
-{
-    AddWininitDeletions(&path, 1);
 }

@@ -161,8 +161,8 @@ ALLOWED_IMPORTS = {
         # the start-up: WinMain's arguments, and the exit code
         'GetModuleHandleA', 'GetCommandLineA', 'GetStartupInfoA', 'ExitProcess',
         'HeapCreate', 'HeapDestroy', 'GetLastError', 'GetVersion',
-        'lstrcpyA', 'lstrcpynA', 'lstrcatA', 'lstrcmpA', 'lstrlenA',
-        'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA',
+        'lstrcpyA', 'lstrcpynA', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrlenA', 'GetProcAddress',
+        'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA', 'GetShortPathNameA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
         'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
         'SetFilePointer', 'GetFileSize', 'SetFileAttributesA', 'CloseHandle',

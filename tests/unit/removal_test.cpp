@@ -168,20 +168,84 @@ TEST_F(RemovalTest, ElsewhereInstalledWindows)
     EXPECT_FALSE(sim::Exists("C:\\WINDOWS\\WININIT.INI"));
 }
 
-TEST_F(RemovalTest, FilesThatCannotGoAreLeftAndTheRestStillGo)
+// A system file that cannot go now goes at the next start: a read-only one
+// loses its attribute and is deleted at once, one in use is named in
+// WININIT.INI after the two fixed lines (by its short path) or, on the NT
+// family, queued through MoveFileExA. A shortcut in use just stays.
+TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
+{
+    const std::string sys = "C:\\WINDOWS\\SYSTEM\\";
+    struct Row {
+        const char *what;
+        std::vector<std::string> inUse, readOnly;
+        std::string systemDir;  // "" for C:\WINDOWS\SYSTEM
+        bool nt;
+        std::string extraLines;  // after the two fixed ones
+        std::vector<std::string> delayed;
+        size_t deletions;  // DeleteFileA calls before WININIT.INI
+        std::vector<std::string> left;  // system files, in list order
+    } rows[] = {
+        {"in use", {"OX46STAT.EXE", "OX46SHEL.DLL"}, {}, "", false,
+         "NUL=" + sys + "OX46SHEL.DLL\r\nNUL=" + sys + "OX46STAT.EXE\r\n", {}, 20,
+         {"OX46SHEL.DLL", "OX46STAT.EXE"}},
+        {"read-only", {}, {"OX46HLP.HLP"}, "", false, "", {}, 21, {}},
+        {"read-only and in use", {"OX46RS.DLL"}, {"OX46RS.DLL"}, "", false,
+         "NUL=" + sys + "OX46RS.DLL\r\n", {}, 21, {"OX46RS.DLL"}},
+        {"already named by a fixed line", {"OX46PRIN.DLL", "OX46LANG.DLL"}, {}, "", false, "", {}, 20,
+         {"OX46PRIN.DLL", "OX46LANG.DLL"}},
+        {"a system folder with a long name", {"OX46PRIN.DLL"}, {}, "C:\\Windows 95\\System Files", false,
+         "NUL=C:\\WINDOW~1\\SYSTEM~1\\OX46PRIN.DLL\r\n", {}, 20, {"OX46PRIN.DLL"}},
+        {"NT", {"OX46PRIN.DLL", "OX46TN32.DLL"}, {"OX46TN32.DLL"}, "", true, "",
+         {sys + "OX46PRIN.DLL", sys + "OX46TN32.DLL"}, 21, {"OX46PRIN.DLL", "OX46TN32.DLL"}},
+    };
+    for (const Row &row : rows) {
+        SetUp();
+        const std::string dir = row.systemDir.empty() ? sys : row.systemDir + "\\";
+        if (!row.systemDir.empty())
+            sim::SetSystemDirectory(row.systemDir);
+        sim::SetNtRegistry(row.nt);
+        printer::Install();
+        for (const char *name : printer::kSystemFiles)
+            sim::AddFile(dir + name, "MZ");
+        for (const std::string &name : row.inUse)
+            sim::SetInUse(dir + name);
+        for (const std::string &name : row.readOnly)
+            sim::SetReadOnly(dir + name);
+        RemoveDriver();
+        EXPECT_EQ(kTwoLines + row.extraLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI")) << row.what;
+        EXPECT_EQ(row.delayed, sim::DelayedDeletions()) << row.what;
+        EXPECT_EQ(row.deletions, Deleted().size()) << row.what;
+        std::vector<std::string> left;
+        for (const char *name : printer::kSystemFiles)
+            if (sim::Exists(dir + name))
+                left.push_back(name);
+        EXPECT_EQ(row.left, left) << row.what;
+        EXPECT_EQ(row.readOnly.size(), sim::Calls("SetFileAttributesA").size()) << row.what;
+        for (const sim::Call &c : sim::Calls("SetFileAttributesA"))
+            EXPECT_EQ("0x20", c.args.at(1)) << row.what << ": only the read-only attribute goes";
+    }
+}
+
+// Where every deletion succeeds, the removal makes the calls it always made:
+// 17 DeleteFileA for the system files, two rewrites of WININIT.INI, nothing more.
+TEST_F(RemovalTest, NothingRefusedNothingNewCalled)
 {
     printer::Install();
-    sim::SetInUse("C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL");
-    sim::SetReadOnly("C:\\WINDOWS\\SYSTEM\\OX46HLP.HLP");
-    sim::SetInUse(printer::kShortcuts[0]);
     RemoveDriver();
     EXPECT_EQ(20u, Deleted().size());
-    EXPECT_EQ(std::vector<std::string>({printer::kGroup, printer::kShortcuts[0], "OX46HLP.HLP", "OX46PRIN.DLL"}),
-              [] {
-                  auto left = printer::Remaining();
-                  std::sort(left.begin(), left.end());
-                  return left;
-              }());
+    EXPECT_EQ(3u, sim::Calls("GetTempFileNameA").size()) << "a new file, then a new one and the old one aside";
+    for (const char *fn : {"GetFileAttributesA", "SetFileAttributesA", "GetShortPathNameA", "GetModuleHandleA",
+                           "GetProcAddress", "GetVersion"})
+        EXPECT_EQ(0u, sim::Calls(fn).size()) << fn;
+}
+
+// The shortcuts are not among the files to go at the next start.
+TEST_F(RemovalTest, AShortcutInUseStays)
+{
+    printer::Install();
+    sim::SetInUse(printer::kShortcuts[0]);
+    RemoveDriver();
+    EXPECT_EQ(std::vector<std::string>({printer::kShortcuts[0], printer::kGroup}), printer::Remaining());
     EXPECT_EQ(kTwoLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
 }
 
