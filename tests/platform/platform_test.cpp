@@ -255,6 +255,105 @@ void DeleteReadOnlyFile()
        (unsigned long)GetLastError());
 }
 
+void DeleteHeldOpenFile()
+{
+    check::Case("DeleteFileA on a file another handle holds open fails and the file stays (not on Windows 95)");
+    const std::string file = std::string(kDir) + "\\Held.dll";
+    ok(WriteAll(file, "MZ"), "set-up: file");
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    ok(held != INVALID_HANDLE_VALUE, "set-up: open");
+    SetLastError(0);
+    BOOL deleted = DeleteFileA(file.c_str());
+    DWORD error = GetLastError();
+    ok(!deleted, "DeleteFileA succeeded");
+    ok(error == ERROR_SHARING_VIOLATION, "error %lu, expected 32 (ERROR_SHARING_VIOLATION)", (unsigned long)error);
+    ok(IsFile(file.c_str()), "the file is gone");
+    CloseHandle(held);
+    ok(DeleteFileA(file.c_str()), "DeleteFileA once it is let go failed, error %lu", (unsigned long)GetLastError());
+}
+
+void ClearReadOnlyKeepsTheRest()
+{
+    check::Case("SetFileAttributesA without the read-only bit clears it alone");
+    const std::string file = std::string(kDir) + "\\Attrs.dll";
+    ok(WriteAll(file, "MZ"), "set-up: file");
+    ok(SetFileAttributesA(file.c_str(), GetFileAttributesA(file.c_str()) | FILE_ATTRIBUTE_READONLY),
+       "set-up: read-only");
+    DWORD before = GetFileAttributesA(file.c_str());
+    ok(SetFileAttributesA(file.c_str(), before & ~FILE_ATTRIBUTE_READONLY), "SetFileAttributesA failed");
+    DWORD after = GetFileAttributesA(file.c_str());
+    ok(after == (before & ~FILE_ATTRIBUTE_READONLY), "attributes %08lx, then %08lx", (unsigned long)before,
+       (unsigned long)after);
+    ok(DeleteFileA(file.c_str()), "DeleteFileA failed, error %lu", (unsigned long)GetLastError());
+}
+
+// Every name in path after the drive fits DOS: eight characters, a dot and three, no blanks.
+bool IsShortPath(const std::string &path)
+{
+    size_t at = 3;
+    while (at <= path.size()) {
+        size_t end = path.find('\\', at);
+        std::string name = path.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        size_t dot = name.find('.');
+        std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+        if (name.empty() || name.find(' ') != std::string::npos || name.substr(0, dot).size() > 8 ||
+            ext.size() > 3 || ext.find('.') != std::string::npos)
+            return false;
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    return true;
+}
+
+void ShortPathOfALongName()
+{
+    check::Case("GetShortPathNameA gives an 8.3 path that names the same file");
+    const std::string dir = std::string(kDir) + "\\Long Folder Name";
+    const std::string file = dir + "\\Printer Driver File.dll";
+    ok(machine::MakeDir(dir.c_str()) && WriteAll(file, "MZ"), "set-up: file");
+    char buffer[MAX_PATH];
+    DWORD length = GetShortPathNameA(file.c_str(), buffer, sizeof buffer);
+    check::Note("%s is %s", file.c_str(), buffer);
+    ok(length > 0 && length == std::strlen(buffer), "returned %lu for %s", (unsigned long)length, buffer);
+    ok(IsShortPath(buffer), "not an 8.3 path: %s", buffer);
+    std::string bytes;
+    ok(ReadAll(buffer, &bytes) && bytes == "MZ", "the short path does not name the file");
+    char small[4];
+    ok(GetShortPathNameA(file.c_str(), small, sizeof small) == length + 1, "a small buffer is not told the size");
+    ok(GetShortPathNameA(kDir, buffer, sizeof buffer) > 0 && lstrcmpiA(buffer, kDir) == 0,
+       "an 8.3 path comes back as %s", buffer);
+    ok(GetShortPathNameA((dir + "\\Absent File.dll").c_str(), buffer, sizeof buffer) == 0, "a missing file");
+    ok(DeleteFileA(file.c_str()) && RemoveDirectoryA(dir.c_str()), "clean-up");
+}
+
+void DelayedDeletion()
+{
+    check::Case(g_nt ? "MoveFileExA, looked up in KERNEL32, queues a deletion for the restart (NT)"
+                     : "MoveFileExA, looked up in KERNEL32, is a stub (Windows 95)");
+    typedef BOOL(WINAPI * MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    MoveFileExProc moveFileEx =
+        kernel ? (MoveFileExProc)(void (*)(void))GetProcAddress(kernel, "MoveFileExA") : NULL;
+    if (!ok(moveFileEx != NULL, "KERNEL32.DLL %p has no MoveFileExA", (void *)kernel))
+        return;
+    const std::string file = std::string(kDir) + "\\Delayed.dll";
+    ok(WriteAll(file, "MZ"), "set-up: file");
+    SetLastError(0);
+    BOOL queued = moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    DWORD error = GetLastError();
+    if (g_nt) {
+        ok(queued, "MoveFileExA failed, error %lu", (unsigned long)error);
+    } else {
+        // Wine carries delayed deletions out in every mode.
+        todo_wine ok(!queued && error == ERROR_CALL_NOT_IMPLEMENTED, "returned %d, error %lu", (int)queued,
+                     (unsigned long)error);
+    }
+    ok(IsFile(file.c_str()), "the file went at once");
+    ok(DeleteFileA(file.c_str()), "clean-up");
+}
+
 // ---- win.ini ---------------------------------------------------------------
 
 const char kSection[] =
@@ -356,6 +455,21 @@ void WinIniRestore(const std::string &original, bool existed)
     std::string after;
     bool there = ReadAll(path, &after);
     ok(there == existed && after == original, "win.ini is not as it was");
+}
+
+// Windows reads only the first [rename] section of WININIT.INI, up to the
+// next header: an empty one counts.
+void EmptyHeaderEndsASection()
+{
+    check::Case("an empty header [] ends the section before it");
+    const std::string path = std::string(kDir) + "\\Sections.ini";
+    ok(WriteAll(path, "[rename]\r\nA=1\r\n[]\r\nB=2\r\n"), "set-up: write %s", path.c_str());
+    char value[16];
+    GetPrivateProfileStringA("rename", "A", "none", value, sizeof value, path.c_str());
+    ok(std::strcmp(value, "1") == 0, "A is %s", value);
+    GetPrivateProfileStringA("rename", "B", "none", value, sizeof value, path.c_str());
+    ok(std::strcmp(value, "none") == 0, "B is %s: [] did not end the section", value);
+    ok(DeleteFileA(path.c_str()), "clean-up");
 }
 
 // The removal flushes the profile cache before it edits WININIT.INI itself.
@@ -460,6 +574,10 @@ int main(int argc, char **argv)
     FileNamesIgnoreCase();
     RemoveDirectoryNotEmpty();
     DeleteReadOnlyFile();
+    DeleteHeldOpenFile();
+    ClearReadOnlyKeepsTheRest();
+    ShortPathOfALongName();
+    DelayedDeletion();
 
     std::string original;
     bool existed = ReadAll(WinIniPath(), &original);
@@ -468,6 +586,7 @@ int main(int argc, char **argv)
     WinIniNamesIgnoreCase(original);
     WinIniRestore(original, existed);
     ProfileCacheFlush();
+    EmptyHeaderEndsASection();
 
     DialogMissingTemplate();
     SystemDirectorySmallBuffer();
