@@ -17,10 +17,19 @@ recognised as what they are; any other bytes that do not decode are a
 failure.  With the link map beside the exe (uninstall.map), a finding names
 the function it is in.
 
+The code is read in one sweep from the start of each section, so a data byte
+among the instructions would be read with the bytes after it as some other
+instruction, and could hide one.  The sweep must therefore be in step
+wherever the code is known to begin: at each function the link map names,
+and at the target of each direct jmp, jcc, call and loop.  Code reached only
+through an indirect jump or call (a jump table, a function pointer) is not
+followed; the compiler puts its jump tables in .rdata, not among the code.
+
 For an x86_64 exe only the instructions are counted.  Exits 1 when an i686
 exe needs more than an 80386.
 """
 
+import bisect
 import os
 import re
 import struct
@@ -217,16 +226,19 @@ def scan(path, map_path=None):
         base = image + s.VirtualAddress
         end = constructor_lists(data, base, base + size) if machine == I386_MACHINE else len(data)
         at = 0
-        starts = set()
+        sweep = {}  # instruction start: (size, text)
+        branches = []  # (address, text, target) of each direct branch
         while at < end:
             for insn in md.disasm(data[at:end], base + at):
                 report.count += 1
-                starts.add(insn.address)
+                text = ('%s %s' % (insn.mnemonic, insn.op_str)).strip()
+                sweep[insn.address] = (insn.size, text)
+                if any(insn.group_name(g) == 'branch_relative' for g in insn.groups):
+                    branches.append((insn.address, text, insn.operands[0].imm))
                 if machine == I386_MACHINE:
                     cpu = needs(insn)
                     if cpu:
-                        report.findings.append((insn.address, ('%s %s' % (insn.mnemonic, insn.op_str)).strip(),
-                                                cpu, function_at(names, insn.address)))
+                        report.findings.append((insn.address, text, cpu, function_at(names, insn.address)))
                 at = insn.address - base + insn.size
             if at < end and machine == I386_MACHINE:
                 bad = data[at:at + 4].hex(' ')
@@ -237,9 +249,27 @@ def scan(path, map_path=None):
         # A sweep out of step with the code could read an instruction as
         # another: every function must begin where an instruction does.
         for address, name in names:
-            if base <= address < base + end and address not in starts:
+            if base <= address < base + end and address not in sweep:
                 report.findings.append((address, name, 'a function the disassembly is out of step with', None))
+        # Code can jump over bytes that are not code: the sweep reads them with
+        # what follows as other instructions, and may be back in step before
+        # the next function.  A direct jmp, jcc, call or loop names where the
+        # code goes on, and that must be an instruction start too.
+        if machine == I386_MACHINE:
+            starts = sorted(sweep)
+            for address, text, target in branches:
+                if base <= target < base + size and target not in sweep:
+                    report.findings.append((address, text, 'its target 0x%08X is %s' % (target, straddled(sweep, starts, target)),
+                                            function_at(names, address)))
     return machine, report
+
+
+def straddled(sweep, starts, target):
+    """Where a target that is no instruction start falls in the sweep."""
+    before = starts[bisect.bisect_right(starts, target) - 1] if starts and starts[0] < target else None
+    if before is not None and target < before + sweep[before][0]:
+        return 'inside %s at 0x%08X' % (sweep[before][1], before)
+    return 'where the sweep found no instruction'
 
 
 def describe(finding):

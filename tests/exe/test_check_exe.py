@@ -33,8 +33,14 @@ extern "C" void WinMainCRTStartup() {
 #ifdef SPOIL_IMPORTS
     if (IsDebuggerPresent()) RegDeleteTreeA(HKEY_CURRENT_USER, "x");
 #endif
+    int code = (int)GetVersion();
+#ifdef SPOIL_HIDDEN_CMOV
+    // A jump over one byte, 0xB8, which a sweep reads with the CMOV and the
+    // NOP after it as one "mov eax, imm32", and is in step again after them.
+    __asm__("jmp 1f\n\t.byte 0xB8\n1:\tcmovl %1, %0\n\tnop" : "+r"(code) : "r"(code >> 8));
+#endif
     ExitProcess(Smaller(DialogBoxParamA(GetModuleHandleA(NULL), "WELCOME", NULL, NULL, 0),
-                        (int)GetVersion()));
+                        code));
 }
 '''
 DEFAULT_CPU = '(the toolchain\'s default CPU)'  # as an extra argument: no -march=i386
@@ -96,6 +102,8 @@ CASES = [
     ('the link time in the header', None, ['-Wl,--insert-timestamp'],
      ['i686 time stamp 0']),
     ('compiled for the Pentium Pro, with a CMOV', None, [DEFAULT_CPU],
+     ['i686 code runs on an 80386']),
+    ('a CMOV hidden behind a jump over a data byte', None, ['-DSPOIL_HIDDEN_CMOV'],
      ['i686 code runs on an 80386']),
 ]
 
