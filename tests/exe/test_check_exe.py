@@ -28,6 +28,14 @@ MAIN = r'''
 #include <windows.h>
 #include <commctrl.h>
 static int __attribute__((noinline)) Smaller(int a, int b) { return a < b ? a : b; }
+#ifdef SPOIL_OUT_OF_STEP
+// A byte before a function, 0xB8, which a sweep reads with the function's RET
+// and NOPs as one "mov eax, imm32".  Nothing calls it, and the sweep is in
+// step again after it: only the function's start in the link map shows it.
+__asm__(".text\n\t.byte 0xB8\n"
+        "\t.def _OutOfStep; .scl 3; .type 32; .endef\n"
+        "_OutOfStep:\n\tret\n\tnop\n\tnop\n\tnop\n");
+#endif
 extern "C" void WinMainCRTStartup() {
     InitCommonControls();
 #ifdef SPOIL_IMPORTS
@@ -105,6 +113,8 @@ CASES = [
      ['i686 code runs on an 80386']),
     ('a CMOV hidden behind a jump over a data byte', None, ['-DSPOIL_HIDDEN_CMOV'],
      ['i686 code runs on an 80386']),
+    ('a function the sweep is out of step with', None, ['-DSPOIL_OUT_OF_STEP'],
+     ['i686 code runs on an 80386']),
 ]
 
 
@@ -115,13 +125,19 @@ def link(work, tag, arch, rc_text, extra):
     obj = os.path.join(work, f'{tag}-{arch}.o')
     exe = os.path.join(work, f'{tag}-{arch}.exe')
     main = os.path.join(work, 'main.cpp')
+    main_obj = os.path.join(work, f'{tag}-{arch}-main.o')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
     cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
     extra = [a for a in extra if a != DEFAULT_CPU]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
-    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + [main, obj,
+    # Compiled apart and linked with a map, as the program is: the checker
+    # names the functions from the map and the objects it lists.
+    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + extra
+                   + ['-c', main, '-o', main_obj], check=True)
+    subprocess.run([f'{arch}-w64-mingw32-g++', main_obj, obj,
                     '-o', exe, '-nostdlib', '-nostartfiles', '-s',
+                    f'-Wl,-Map,{os.path.splitext(exe)[0]}.map',
                     f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
                     '-Wl,--no-insert-timestamp',
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
