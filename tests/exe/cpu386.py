@@ -14,8 +14,9 @@ instructions are refused too.
 The bytes the linker puts after the code, the empty constructor and
 destructor lists (a word of -1, the entries, a word of 0, each), are
 recognised as what they are; any other bytes that do not decode are a
-failure.  With the link map beside the exe (uninstall.map), a finding names
-the function it is in.
+failure.  The link map beside the exe (uninstall.map) and the objects it
+names give the functions, and a finding names the function it is in; an i686
+exe fails when they are not there.
 
 The code is read in one sweep from the start of each section, so a data byte
 among the instructions would be read with the bytes after it as some other
@@ -26,7 +27,7 @@ through an indirect jump or call (a jump table, a function pointer) is not
 followed; the compiler puts its jump tables in .rdata, not among the code.
 
 For an x86_64 exe only the instructions are counted.  Exits 1 when an i686
-exe needs more than an 80386.
+exe needs more than an 80386 or its functions cannot be named.
 """
 
 import bisect
@@ -178,16 +179,19 @@ def object_functions(path, member, sections):
 
 
 def function_names(map_path):
-    """[(address, function)] from the link map and the objects it names."""
-    if not map_path or not os.path.exists(map_path):
-        return []
+    """([(address, function)], [files missing]) from the link map and the
+    objects it names."""
+    if not os.path.exists(map_path):
+        return [], [map_path]
     build = os.path.dirname(os.path.abspath(map_path))
-    names = []
+    names, missing = [], []
     for (path, member), sections in placed_code(map_path).items():
         full = path if os.path.isabs(path) else os.path.join(build, path)
         if os.path.exists(full):
             names += object_functions(full, member, sections)
-    return sorted(names)
+        elif full not in missing:
+            missing.append(full)
+    return sorted(names), missing
 
 
 def function_at(names, address):
@@ -203,6 +207,17 @@ class Report:
     def __init__(self):
         self.count = 0
         self.findings = []  # (address, instruction text, what it needs, function)
+        self.functions = []  # (address, function) from the link map
+        self.missing = []  # the link map or objects it names, when not there
+
+    def unnamed(self):
+        """Why the functions are not known, or None: without them the sweep's
+        step goes unchecked where a function begins."""
+        if self.missing:
+            return 'missing: %s' % ', '.join(self.missing)
+        if not self.functions:
+            return 'the link map names no function'
+        return None
 
     def cpu(self):
         return 'an 80386' if not self.findings else 'more than an 80386'
@@ -215,8 +230,9 @@ def scan(path, map_path=None):
     mode = capstone.CS_MODE_32 if machine == I386_MACHINE else capstone.CS_MODE_64
     md = capstone.Cs(capstone.CS_ARCH_X86, mode)
     md.detail = True
-    names = function_names(map_path or os.path.splitext(path)[0] + '.map')
     report = Report()
+    names, report.missing = function_names(map_path or os.path.splitext(path)[0] + '.map')
+    report.functions = names
     image = pe.OPTIONAL_HEADER.ImageBase
     for s in pe.sections:
         if not s.Characteristics & 0x20000020:  # code, or executable
@@ -289,7 +305,9 @@ def main(argv):
     print('  code: %d instructions; the CPU it needs: %s' % (report.count, report.cpu()))
     for finding in report.findings:
         print('    ' + describe(finding))
-    return 1 if report.findings else 0
+    if report.unnamed():
+        print('    functions not named, %s' % report.unnamed())
+    return 1 if report.findings or report.unnamed() else 0
 
 
 if __name__ == '__main__':

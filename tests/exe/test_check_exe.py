@@ -23,11 +23,13 @@ RES_DIR = os.path.join(ROOT, 'resources')
 CHECKER = os.path.join(HERE, 'check_exe.py')
 SPOILED_ICO = ''  # set in main(): the icon with its bottom-left pixel red
 
-# Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro.
+# Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro;
+# RemoveDriver() stands for the program's, which the checker looks for.
 MAIN = r'''
 #include <windows.h>
 #include <commctrl.h>
 static int __attribute__((noinline)) Smaller(int a, int b) { return a < b ? a : b; }
+void __attribute__((noinline)) RemoveDriver() { InitCommonControls(); }
 #ifdef SPOIL_OUT_OF_STEP
 // A byte before a function, 0xB8, which a sweep reads with the function's RET
 // and NOPs as one "mov eax, imm32".  Nothing calls it, and the sweep is in
@@ -37,7 +39,7 @@ __asm__(".text\n\t.byte 0xB8\n"
         "_OutOfStep:\n\tret\n\tnop\n\tnop\n\tnop\n");
 #endif
 extern "C" void WinMainCRTStartup() {
-    InitCommonControls();
+    RemoveDriver();
 #ifdef SPOIL_IMPORTS
     if (IsDebuggerPresent()) RegDeleteTreeA(HKEY_CURRENT_USER, "x");
 #endif
@@ -52,6 +54,8 @@ extern "C" void WinMainCRTStartup() {
 }
 '''
 DEFAULT_CPU = '(the toolchain\'s default CPU)'  # as an extra argument: no -march=i386
+NO_MAP = '(the link map deleted)'  # as an extra argument: after the link
+NO_OBJECTS = '(the objects deleted)'
 
 DIALOGEX = '''UNINSTALL DIALOGEX 0, 0, 186, 68
 STYLE WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT
@@ -115,6 +119,10 @@ CASES = [
      ['i686 code runs on an 80386']),
     ('a function the sweep is out of step with', None, ['-DSPOIL_OUT_OF_STEP'],
      ['i686 code runs on an 80386']),
+    ('no link map beside the exe', None, [NO_MAP],
+     ['i686 functions named from the link map']),
+    ('no objects where the link map names them', None, [NO_OBJECTS],
+     ['i686 functions named from the link map']),
 ]
 
 
@@ -128,7 +136,8 @@ def link(work, tag, arch, rc_text, extra):
     main_obj = os.path.join(work, f'{tag}-{arch}-main.o')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
     cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
-    extra = [a for a in extra if a != DEFAULT_CPU]
+    gone = [a for a in extra if a in (NO_MAP, NO_OBJECTS)]
+    extra = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS)]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
     # Compiled apart and linked with a map, as the program is: the checker
@@ -143,6 +152,11 @@ def link(work, tag, arch, rc_text, extra):
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
                    + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
                    check=True)
+    if NO_MAP in gone:
+        os.remove(f'{os.path.splitext(exe)[0]}.map')
+    if NO_OBJECTS in gone:
+        os.remove(main_obj)
+        os.remove(obj)
     return exe
 
 
