@@ -26,8 +26,9 @@ and at the target of each direct jmp, jcc, call and loop.  Code reached only
 through an indirect jump or call (a jump table, a function pointer) is not
 followed; the compiler puts its jump tables in .rdata, not among the code.
 
-For an x86_64 exe only the instructions are counted.  Exits 1 when an i686
-exe needs more than an 80386 or its functions cannot be named.
+For an x86_64 exe only the instructions are counted.  Exits 1 when no
+instruction is found, or an i686 exe needs more than an 80386 or its
+functions cannot be named.
 """
 
 import bisect
@@ -299,6 +300,9 @@ def main(argv):
         print(__doc__.split('\n\n')[1])
         return 2
     machine, report = scan(argv[1], argv[2] if len(argv) == 3 else None)
+    if not report.count:
+        print('  code: no instruction found')
+        return 1
     if machine != I386_MACHINE:
         print('  code: %d instructions (x86-64)' % report.count)
         return 0

@@ -4,7 +4,9 @@
 Links small throwaway exes with the program's real resources, and with
 resources or links spoiled one way each, and runs the checker on them: the
 clean pair must pass, and each spoiled one must fail the check named for the
-fault.  Single instructions, as bytes, are held against the 80386's too.
+fault; the build's own check, exe-report, must fail with the code checks and
+pass otherwise.  Single instructions, as bytes, are held against the 80386's
+too.
 Needs only the MinGW-w64 cross tools and the disassembler.
 
     /usr/bin/python3 tests/exe/test_check_exe.py
@@ -21,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 RES_DIR = os.path.join(ROOT, 'resources')
 CHECKER = os.path.join(HERE, 'check_exe.py')
+EXE_REPORT = os.path.join(ROOT, 'scripts', 'exe-report')
 SPOILED_ICO = ''  # set in main(): the icon with its bottom-left pixel red
 
 # Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro;
@@ -56,6 +59,7 @@ extern "C" void WinMainCRTStartup() {
 DEFAULT_CPU = '(the toolchain\'s default CPU)'  # as an extra argument: no -march=i386
 NO_MAP = '(the link map deleted)'  # as an extra argument: after the link
 NO_OBJECTS = '(the objects deleted)'
+NO_CODE = '(the code section marked as data)'
 
 DIALOGEX = '''UNINSTALL DIALOGEX 0, 0, 186, 68
 STYLE WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT
@@ -123,7 +127,12 @@ CASES = [
      ['i686 functions named from the link map']),
     ('no objects where the link map names them', None, [NO_OBJECTS],
      ['i686 functions named from the link map']),
+    ('no instruction to check: the code section marked as data', None, [NO_CODE],
+     ['i686 code runs on an 80386']),
 ]
+# The checks the build itself makes (scripts/exe-report): it must fail with
+# them, and only with them.
+BUILD_CHECKS = {'i686 code runs on an 80386', 'i686 functions named from the link map'}
 
 
 def link(work, tag, arch, rc_text, extra):
@@ -136,8 +145,8 @@ def link(work, tag, arch, rc_text, extra):
     main_obj = os.path.join(work, f'{tag}-{arch}-main.o')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
     cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
-    gone = [a for a in extra if a in (NO_MAP, NO_OBJECTS)]
-    extra = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS)]
+    after = [a for a in extra if a in (NO_MAP, NO_OBJECTS, NO_CODE)]
+    extra = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS, NO_CODE)]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
     # Compiled apart and linked with a map, as the program is: the checker
@@ -152,11 +161,16 @@ def link(work, tag, arch, rc_text, extra):
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
                    + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
                    check=True)
-    if NO_MAP in gone:
+    if NO_MAP in after:
         os.remove(f'{os.path.splitext(exe)[0]}.map')
-    if NO_OBJECTS in gone:
+    if NO_OBJECTS in after:
         os.remove(main_obj)
         os.remove(obj)
+    if NO_CODE in after:
+        pe = cpu386.pefile.PE(exe)
+        for s in pe.sections:
+            s.Characteristics &= ~0x20000020  # neither code nor executable
+        pe.write(exe)
     return exe
 
 
@@ -214,10 +228,15 @@ def main():
                       and last.endswith(f'{len(fails)} failed'))
             else:
                 ok = run.returncode == 0 and not fails and last.endswith(' 0 failed')
-            print(f'{"PASS" if ok else "FAIL"} case {n}: {name}')
+            report = subprocess.run([EXE_REPORT, i686], capture_output=True, text=True)
+            build_ok = report.returncode == (1 if BUILD_CHECKS & set(must_fail) else 0)
+            print(f'{"PASS" if ok and build_ok else "FAIL"} case {n}: {name}')
             if not ok:
                 print(f'  exit {run.returncode}, failed checks: {fails}, '
                       f'expected: {must_fail}\n{run.stdout}{run.stderr}')
+            if not build_ok:
+                print(f'  exe-report exit {report.returncode}\n{report.stdout}{report.stderr}')
+            ok = ok and build_ok
             passed, failed = passed + ok, failed + (not ok)
     print(f'{passed} passed, {failed} failed')
     return 1 if failed else 0
