@@ -9,7 +9,7 @@ and no SSE: an instruction the CPU lacks ends the program with "This program
 has performed an illegal operation", wherever it stands.  An i686 exe passes
 only when every instruction is in the 80386's integer instruction set.  The
 program has no floating point, and a 386 or a 486SX may have no FPU, so x87
-instructions are refused too.
+instructions are refused too, and WAIT with them, by rule.
 
 The bytes the linker puts after the code, the empty constructor and
 destructor lists (a word of -1, the entries, a word of 0, each), are
@@ -84,17 +84,23 @@ LATER_GROUPS = [  # by the start of the group's name, the first that applies
     ('avx', 'a CPU with AVX'),
     ('fpu', 'an x87 FPU'),
 ]
-X87_OPCODES = set(range(0xD8, 0xE0)) | {0x9B}
+X87_OPCODES = set(range(0xD8, 0xE0))
+# WAIT is the 80386's own and runs without an FPU; it is refused all the same,
+# as the program has no floating point and so no use for it.
+NO_X87 = "no x87 at all, the program's own rule; an 80386 has it"
 
 
 def needs(insn):
-    """None for an 80386 instruction, else what it needs."""
+    """None for an 80386 instruction, else what it needs, or the rule that
+    refuses it."""
     name = insn.insn_name()
     groups = {insn.group_name(g) for g in insn.groups}
     if name == 'nop' and insn.opcode[0] != 0x90:
         return 'Pentium Pro (multi-byte NOP)'
     if name == 'mov' and re.search(r'\bcr([4-9]|1[0-5])\b', insn.op_str):
         return 'Pentium (CR4)'
+    if name == 'wait':
+        return NO_X87
     if name in I386 and groups <= I386_GROUPS:
         return None
     if name in LATER:
@@ -221,7 +227,8 @@ class Report:
         return None
 
     def cpu(self):
-        return 'an 80386' if not self.findings else 'more than an 80386'
+        lacking = [f for f in self.findings if f[2] != NO_X87]
+        return 'an 80386' if not lacking else 'more than an 80386'
 
 
 def scan(path, map_path=None):
