@@ -184,6 +184,7 @@ INSTRUCTIONS = [
     ('0f 1f 00', False), ('0f c8', False), ('0f a2', False), ('0f 31', False),
     ('0f 40 c1', False), ('db f1', False), ('0f 0b', False), ('0f 22 e0', False),  # cmov, fcomi, ud2, cr4
     ('d9 e8', False), ('9b', RULE), ('0f 6f c1', False), ('0f 0f c1 9e', False),  # x87, wait, MMX, 3DNow!
+    ('0f b1 c8', False), ('0f c1 c8', False),     # cmpxchg, xadd
 ]
 
 
