@@ -214,6 +214,7 @@ class Report:
     def __init__(self):
         self.count = 0
         self.findings = []  # (address, instruction text, what it needs, function)
+        self.lacking = 0  # findings of instructions an 80386 lacks
         self.functions = []  # (address, function) from the link map
         self.missing = []  # the link map or objects it names, when not there
 
@@ -227,8 +228,13 @@ class Report:
         return None
 
     def cpu(self):
-        lacking = [f for f in self.findings if f[2] != NO_X87]
-        return 'an 80386' if not lacking else 'more than an 80386'
+        if self.lacking:
+            return 'more than an 80386'
+        # Out of step, the sweep may have read other instructions than the
+        # CPU will run.
+        if self.unnamed() or any(f[2] != NO_X87 for f in self.findings):
+            return 'not known, the disassembly may be out of step'
+        return 'an 80386'
 
 
 def scan(path, map_path=None):
@@ -261,6 +267,7 @@ def scan(path, map_path=None):
                     branches.append((insn.address, text, insn.operands[0].imm))
                 if machine == I386_MACHINE:
                     cpu = needs(insn)
+                    report.lacking += cpu is not None and cpu != NO_X87
                     if cpu:
                         report.findings.append((insn.address, text, cpu, function_at(names, insn.address)))
                 at = insn.address - base + insn.size
