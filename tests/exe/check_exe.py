@@ -9,14 +9,16 @@ what the dialogs and the icon must be; the exe is a GUI program for
 subsystem 4.0 with a zero time stamp; it imports only Windows 95 functions
 from KERNEL32, USER32, ADVAPI32 and COMCTL32.  Prints each exe's size and
 imports; the shipped i686 exe must fit in 16 KiB, and every instruction in
-its code must be one of the 80386's (cpu386.py).  Ends with "N passed, M
-failed"; exits 1 on any failure.
+its code must be one of the 80386's (cpu386.py), with its functions, the
+start-up and the removal among them, named from the link map.  Ends with "N
+passed, M failed"; exits 1 on any failure.
 
 The expected templates are built here from the dialogs' own values (styles,
 units, texts), not taken from a compiler's output.
 """
 
 import os
+import re
 import struct
 import sys
 
@@ -49,6 +51,10 @@ RT_ICON, RT_DIALOG, RT_GROUP_ICON = 3, 5, 14
 SWISS_FRENCH = 0x100C  # LANG_FRENCH, SUBLANG_FRENCH_SWISS
 
 MAX_I686_SIZE = 16 * 1024
+
+# Functions the link map and the objects must name in the i686 exe: the
+# start-up, and the removal.
+KNOWN_FUNCTIONS = ('WinMainCRTStartup', 'RemoveDriver')
 
 # --- The dialogs, as the user sees them ----------------------------------------
 
@@ -366,6 +372,11 @@ def check_code(c, path):
     c.check('code runs on an 80386', report.count and not report.findings,
             '; '.join(cpu386.describe(f) for f in report.findings[:5]) +
             (f'; {len(report.findings)} in all' if len(report.findings) > 5 else ''))
+    # Named as written, without parameters or a stdcall suffix.
+    named = {re.split(r'[(@]', name)[0] for _, name in report.functions}
+    unnamed = [name for name in KNOWN_FUNCTIONS if name not in named]
+    c.check('functions named from the link map', not report.unnamed() and not unnamed,
+            report.unnamed() or f'not named: {", ".join(unnamed)}')
 
 
 def main(argv):

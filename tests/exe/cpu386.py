@@ -9,18 +9,29 @@ and no SSE: an instruction the CPU lacks ends the program with "This program
 has performed an illegal operation", wherever it stands.  An i686 exe passes
 only when every instruction is in the 80386's integer instruction set.  The
 program has no floating point, and a 386 or a 486SX may have no FPU, so x87
-instructions are refused too.
+instructions are refused too, and WAIT with them, by rule.
 
 The bytes the linker puts after the code, the empty constructor and
 destructor lists (a word of -1, the entries, a word of 0, each), are
 recognised as what they are; any other bytes that do not decode are a
-failure.  With the link map beside the exe (uninstall.map), a finding names
-the function it is in.
+failure.  The link map beside the exe (uninstall.map) and the objects it
+names give the functions, and a finding names the function it is in; an i686
+exe fails when they are not there.
 
-For an x86_64 exe only the instructions are counted.  Exits 1 when an i686
-exe needs more than an 80386.
+The code is read in one sweep from the start of each section, so a data byte
+among the instructions would be read with the bytes after it as some other
+instruction, and could hide one.  The sweep must therefore be in step
+wherever the code is known to begin: at each function the link map names,
+and at the target of each direct jmp, jcc, call and loop.  Code reached only
+through an indirect jump or call (a jump table, a function pointer) is not
+followed; the compiler puts its jump tables in .rdata, not among the code.
+
+For an x86_64 exe only the instructions are counted.  Exits 1 when no
+instruction is found, or an i686 exe needs more than an 80386 or its
+functions cannot be named.
 """
 
+import bisect
 import os
 import re
 import struct
@@ -73,17 +84,23 @@ LATER_GROUPS = [  # by the start of the group's name, the first that applies
     ('avx', 'a CPU with AVX'),
     ('fpu', 'an x87 FPU'),
 ]
-X87_OPCODES = set(range(0xD8, 0xE0)) | {0x9B}
+X87_OPCODES = set(range(0xD8, 0xE0))
+# WAIT is the 80386's own and runs without an FPU; it is refused all the same,
+# as the program has no floating point and so no use for it.
+NO_X87 = "no x87 at all, the program's own rule; an 80386 has it"
 
 
 def needs(insn):
-    """None for an 80386 instruction, else what it needs."""
+    """None for an 80386 instruction, else what it needs, or the rule that
+    refuses it."""
     name = insn.insn_name()
     groups = {insn.group_name(g) for g in insn.groups}
     if name == 'nop' and insn.opcode[0] != 0x90:
         return 'Pentium Pro (multi-byte NOP)'
     if name == 'mov' and re.search(r'\bcr([4-9]|1[0-5])\b', insn.op_str):
         return 'Pentium (CR4)'
+    if name == 'wait':
+        return NO_X87
     if name in I386 and groups <= I386_GROUPS:
         return None
     if name in LATER:
@@ -169,16 +186,19 @@ def object_functions(path, member, sections):
 
 
 def function_names(map_path):
-    """[(address, function)] from the link map and the objects it names."""
-    if not map_path or not os.path.exists(map_path):
-        return []
+    """([(address, function)], [files missing]) from the link map and the
+    objects it names."""
+    if not os.path.exists(map_path):
+        return [], [map_path]
     build = os.path.dirname(os.path.abspath(map_path))
-    names = []
+    names, missing = [], []
     for (path, member), sections in placed_code(map_path).items():
         full = path if os.path.isabs(path) else os.path.join(build, path)
         if os.path.exists(full):
             names += object_functions(full, member, sections)
-    return sorted(names)
+        elif full not in missing:
+            missing.append(full)
+    return sorted(names), missing
 
 
 def function_at(names, address):
@@ -194,9 +214,27 @@ class Report:
     def __init__(self):
         self.count = 0
         self.findings = []  # (address, instruction text, what it needs, function)
+        self.lacking = 0  # findings of instructions an 80386 lacks
+        self.functions = []  # (address, function) from the link map
+        self.missing = []  # the link map or objects it names, when not there
+
+    def unnamed(self):
+        """Why the functions are not known, or None: without them the sweep's
+        step goes unchecked where a function begins."""
+        if self.missing:
+            return 'missing: %s' % ', '.join(self.missing)
+        if not self.functions:
+            return 'the link map names no function'
+        return None
 
     def cpu(self):
-        return 'an 80386' if not self.findings else 'more than an 80386'
+        if self.lacking:
+            return 'more than an 80386'
+        # Out of step, the sweep may have read other instructions than the
+        # CPU will run.
+        if self.unnamed() or any(f[2] != NO_X87 for f in self.findings):
+            return 'not known, the disassembly may be out of step'
+        return 'an 80386'
 
 
 def scan(path, map_path=None):
@@ -206,8 +244,9 @@ def scan(path, map_path=None):
     mode = capstone.CS_MODE_32 if machine == I386_MACHINE else capstone.CS_MODE_64
     md = capstone.Cs(capstone.CS_ARCH_X86, mode)
     md.detail = True
-    names = function_names(map_path or os.path.splitext(path)[0] + '.map')
     report = Report()
+    names, report.missing = function_names(map_path or os.path.splitext(path)[0] + '.map')
+    report.functions = names
     image = pe.OPTIONAL_HEADER.ImageBase
     for s in pe.sections:
         if not s.Characteristics & 0x20000020:  # code, or executable
@@ -217,16 +256,20 @@ def scan(path, map_path=None):
         base = image + s.VirtualAddress
         end = constructor_lists(data, base, base + size) if machine == I386_MACHINE else len(data)
         at = 0
-        starts = set()
+        sweep = {}  # instruction start: (size, text)
+        branches = []  # (address, text, target) of each direct branch
         while at < end:
             for insn in md.disasm(data[at:end], base + at):
                 report.count += 1
-                starts.add(insn.address)
+                text = ('%s %s' % (insn.mnemonic, insn.op_str)).strip()
+                sweep[insn.address] = (insn.size, text)
+                if any(insn.group_name(g) == 'branch_relative' for g in insn.groups):
+                    branches.append((insn.address, text, insn.operands[0].imm))
                 if machine == I386_MACHINE:
                     cpu = needs(insn)
+                    report.lacking += cpu is not None and cpu != NO_X87
                     if cpu:
-                        report.findings.append((insn.address, ('%s %s' % (insn.mnemonic, insn.op_str)).strip(),
-                                                cpu, function_at(names, insn.address)))
+                        report.findings.append((insn.address, text, cpu, function_at(names, insn.address)))
                 at = insn.address - base + insn.size
             if at < end and machine == I386_MACHINE:
                 bad = data[at:at + 4].hex(' ')
@@ -237,9 +280,27 @@ def scan(path, map_path=None):
         # A sweep out of step with the code could read an instruction as
         # another: every function must begin where an instruction does.
         for address, name in names:
-            if base <= address < base + end and address not in starts:
+            if base <= address < base + end and address not in sweep:
                 report.findings.append((address, name, 'a function the disassembly is out of step with', None))
+        # Code can jump over bytes that are not code: the sweep reads them with
+        # what follows as other instructions, and may be back in step before
+        # the next function.  A direct jmp, jcc, call or loop names where the
+        # code goes on, and that must be an instruction start too.
+        if machine == I386_MACHINE:
+            starts = sorted(sweep)
+            for address, text, target in branches:
+                if base <= target < base + size and target not in sweep:
+                    report.findings.append((address, text, 'its target 0x%08X is %s' % (target, straddled(sweep, starts, target)),
+                                            function_at(names, address)))
     return machine, report
+
+
+def straddled(sweep, starts, target):
+    """Where a target that is no instruction start falls in the sweep."""
+    before = starts[bisect.bisect_right(starts, target) - 1] if starts and starts[0] < target else None
+    if before is not None and target < before + sweep[before][0]:
+        return 'inside %s at 0x%08X' % (sweep[before][1], before)
+    return 'where the sweep found no instruction'
 
 
 def describe(finding):
@@ -253,13 +314,18 @@ def main(argv):
         print(__doc__.split('\n\n')[1])
         return 2
     machine, report = scan(argv[1], argv[2] if len(argv) == 3 else None)
+    if not report.count:
+        print('  code: no instruction found')
+        return 1
     if machine != I386_MACHINE:
         print('  code: %d instructions (x86-64)' % report.count)
         return 0
     print('  code: %d instructions; the CPU it needs: %s' % (report.count, report.cpu()))
     for finding in report.findings:
         print('    ' + describe(finding))
-    return 1 if report.findings else 0
+    if report.unnamed():
+        print('    functions not named, %s' % report.unnamed())
+    return 1 if report.findings or report.unnamed() else 0
 
 
 if __name__ == '__main__':

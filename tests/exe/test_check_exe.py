@@ -4,7 +4,9 @@
 Links small throwaway exes with the program's real resources, and with
 resources or links spoiled one way each, and runs the checker on them: the
 clean pair must pass, and each spoiled one must fail the check named for the
-fault.  Single instructions, as bytes, are held against the 80386's too.
+fault; the build's own check, exe-report, must fail with the code checks and
+pass otherwise.  Single instructions, as bytes, are held against the 80386's
+too.
 Needs only the MinGW-w64 cross tools and the disassembler.
 
     /usr/bin/python3 tests/exe/test_check_exe.py
@@ -21,23 +23,43 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 RES_DIR = os.path.join(ROOT, 'resources')
 CHECKER = os.path.join(HERE, 'check_exe.py')
+EXE_REPORT = os.path.join(ROOT, 'scripts', 'exe-report')
 SPOILED_ICO = ''  # set in main(): the icon with its bottom-left pixel red
 
-# Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro.
+# Smaller() is a CMOV for the toolchain's default CPU, the Pentium Pro;
+# RemoveDriver() stands for the program's, which the checker looks for.
 MAIN = r'''
 #include <windows.h>
 #include <commctrl.h>
 static int __attribute__((noinline)) Smaller(int a, int b) { return a < b ? a : b; }
+void __attribute__((noinline)) RemoveDriver() { InitCommonControls(); }
+#ifdef SPOIL_OUT_OF_STEP
+// A byte before a function, 0xB8, which a sweep reads with the function's RET
+// and NOPs as one "mov eax, imm32".  Nothing calls it, and the sweep is in
+// step again after it: only the function's start in the link map shows it.
+__asm__(".text\n\t.byte 0xB8\n"
+        "\t.def _OutOfStep; .scl 3; .type 32; .endef\n"
+        "_OutOfStep:\n\tret\n\tnop\n\tnop\n\tnop\n");
+#endif
 extern "C" void WinMainCRTStartup() {
-    InitCommonControls();
+    RemoveDriver();
 #ifdef SPOIL_IMPORTS
     if (IsDebuggerPresent()) RegDeleteTreeA(HKEY_CURRENT_USER, "x");
 #endif
+    int code = (int)GetVersion();
+#ifdef SPOIL_HIDDEN_CMOV
+    // A jump over one byte, 0xB8, which a sweep reads with the CMOV and the
+    // NOP after it as one "mov eax, imm32", and is in step again after them.
+    __asm__("jmp 1f\n\t.byte 0xB8\n1:\tcmovl %1, %0\n\tnop" : "+r"(code) : "r"(code >> 8));
+#endif
     ExitProcess(Smaller(DialogBoxParamA(GetModuleHandleA(NULL), "WELCOME", NULL, NULL, 0),
-                        (int)GetVersion()));
+                        code));
 }
 '''
 DEFAULT_CPU = '(the toolchain\'s default CPU)'  # as an extra argument: no -march=i386
+NO_MAP = '(the link map deleted)'  # as an extra argument: after the link
+NO_OBJECTS = '(the objects deleted)'
+NO_CODE = '(the code section marked as data)'
 
 DIALOGEX = '''UNINSTALL DIALOGEX 0, 0, 186, 68
 STYLE WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT
@@ -97,7 +119,20 @@ CASES = [
      ['i686 time stamp 0']),
     ('compiled for the Pentium Pro, with a CMOV', None, [DEFAULT_CPU],
      ['i686 code runs on an 80386']),
+    ('a CMOV hidden behind a jump over a data byte', None, ['-DSPOIL_HIDDEN_CMOV'],
+     ['i686 code runs on an 80386']),
+    ('a function the sweep is out of step with', None, ['-DSPOIL_OUT_OF_STEP'],
+     ['i686 code runs on an 80386']),
+    ('no link map beside the exe', None, [NO_MAP],
+     ['i686 functions named from the link map']),
+    ('no objects where the link map names them', None, [NO_OBJECTS],
+     ['i686 functions named from the link map']),
+    ('no instruction to check: the code section marked as data', None, [NO_CODE],
+     ['i686 code runs on an 80386']),
 ]
+# The checks the build itself makes (scripts/exe-report): it must fail with
+# them, and only with them.
+BUILD_CHECKS = {'i686 code runs on an 80386', 'i686 functions named from the link map'}
 
 
 def link(work, tag, arch, rc_text, extra):
@@ -107,29 +142,49 @@ def link(work, tag, arch, rc_text, extra):
     obj = os.path.join(work, f'{tag}-{arch}.o')
     exe = os.path.join(work, f'{tag}-{arch}.exe')
     main = os.path.join(work, 'main.cpp')
+    main_obj = os.path.join(work, f'{tag}-{arch}-main.o')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
     cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
-    extra = [a for a in extra if a != DEFAULT_CPU]
+    after = [a for a in extra if a in (NO_MAP, NO_OBJECTS, NO_CODE)]
+    extra = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS, NO_CODE)]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
-    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + [main, obj,
+    # Compiled apart and linked with a map, as the program is: the checker
+    # names the functions from the map and the objects it lists.
+    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + extra
+                   + ['-c', main, '-o', main_obj], check=True)
+    subprocess.run([f'{arch}-w64-mingw32-g++', main_obj, obj,
                     '-o', exe, '-nostdlib', '-nostartfiles', '-s',
+                    f'-Wl,-Map,{os.path.splitext(exe)[0]}.map',
                     f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
                     '-Wl,--no-insert-timestamp',
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
                    + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
                    check=True)
+    if NO_MAP in after:
+        os.remove(f'{os.path.splitext(exe)[0]}.map')
+    if NO_OBJECTS in after:
+        os.remove(main_obj)
+        os.remove(obj)
+    if NO_CODE in after:
+        pe = cpu386.pefile.PE(exe)
+        for s in pe.sections:
+            s.Characteristics &= ~0x20000020  # neither code nor executable
+        pe.write(exe)
     return exe
 
 
-# Single instructions, as bytes, and whether an 80386 has them.
+# Single instructions, as bytes, and whether an 80386 has them; RULE: it
+# has, but the program refuses it.
+RULE = 'refused by rule'
 INSTRUCTIONS = [
     ('a5', True), ('a7', True), ('f3 a5', True), ('90', True), ('66 90', True),  # movsd, cmpsd, nops
     ('0f 20 c0', True),                            # mov eax, cr0
     ('f2 0f 10 c1', False), ('f2 0f c2 c1 00', False),  # SSE2's movsd and cmpsd
     ('0f 1f 00', False), ('0f c8', False), ('0f a2', False), ('0f 31', False),
     ('0f 40 c1', False), ('db f1', False), ('0f 0b', False), ('0f 22 e0', False),  # cmov, fcomi, ud2, cr4
-    ('d9 e8', False), ('9b', False), ('0f 6f c1', False), ('0f 0f c1 9e', False),  # x87, MMX, 3DNow!
+    ('d9 e8', False), ('9b', RULE), ('0f 6f c1', False), ('0f 0f c1 9e', False),  # x87, wait, MMX, 3DNow!
+    ('0f b1 c8', False), ('0f c1 c8', False),     # cmpxchg, xadd
 ]
 
 
@@ -140,9 +195,13 @@ def check_instructions():
     passed = failed = 0
     for code, on_386 in INSTRUCTIONS:
         insn = next(md.disasm(bytes.fromhex(code), 0))
-        ok = (cpu386.needs(insn) is None) == on_386
+        need = cpu386.needs(insn)
+        if on_386 == RULE:
+            ok = need == cpu386.NO_X87
+        else:
+            ok = (need is None) == on_386 and need != cpu386.NO_X87
         print(f'{"PASS" if ok else "FAIL"} instruction {code} ({insn.mnemonic} {insn.op_str}): '
-              f'{cpu386.needs(insn) or "an 80386"}')
+              f'{need or "an 80386"}')
         passed, failed = passed + ok, failed + (not ok)
     return passed, failed
 
@@ -176,10 +235,15 @@ def main():
                       and last.endswith(f'{len(fails)} failed'))
             else:
                 ok = run.returncode == 0 and not fails and last.endswith(' 0 failed')
-            print(f'{"PASS" if ok else "FAIL"} case {n}: {name}')
+            report = subprocess.run([EXE_REPORT, i686], capture_output=True, text=True)
+            build_ok = report.returncode == (1 if BUILD_CHECKS & set(must_fail) else 0)
+            print(f'{"PASS" if ok and build_ok else "FAIL"} case {n}: {name}')
             if not ok:
                 print(f'  exit {run.returncode}, failed checks: {fails}, '
                       f'expected: {must_fail}\n{run.stdout}{run.stderr}')
+            if not build_ok:
+                print(f'  exe-report exit {report.returncode}\n{report.stdout}{report.stderr}')
+            ok = ok and build_ok
             passed, failed = passed + ok, failed + (not ok)
     print(f'{passed} passed, {failed} failed')
     return 1 if failed else 0
