@@ -1,0 +1,552 @@
+"""End-to-end tests of uninstall.exe on Wine in Windows 95 mode, driven as a
+person drives it: windows found by their captions, keys pressed and buttons
+clicked through X, screenshots of what was on the screen.
+
+    e2e/run [path-to-uninstall.exe] [-k TEST] [--windows MODE] [--keep]
+
+The exe's machine type picks the prefix: the i686 exe runs on a 32-bit Wine
+prefix, the x86_64 one on a 64-bit prefix.  --windows (win95, win98, winme;
+may be given more than once) is the Windows Wine reports; win95 unless told.
+Each test starts from a fresh demo machine and leaves its screenshots in
+build/e2e/<arch>[-<mode>]/<test>/.  Ends with "N passed, M failed, K skipped";
+exit code 1 on a failure.  A machine that cannot run the exe's Wine skips
+every test, and says why.
+"""
+
+import argparse
+import os
+import sys
+import time
+import traceback
+
+import compare
+import machine as demo
+import regtrace
+import winebox
+
+CONFIRM = "Welcome to the Lintora Uninstall program"
+PROGRESS = "Uninstalling the Oxtrel Lintora 460D driver"
+PROMPT = "Uninstallation succeeded"
+ABORTED = "Uninstallation aborted"
+ABORT_TEXT = "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC"
+PROMPT_TEXT = ("The Oxtrel Lintora 460D driver has been completely uninstalled.\\n"
+               "We advise you to reboot your PC for a proper uninstallation.\\n"
+               "Click on the 'Yes' button to reboot now.                 \\n"
+               "Clicking on the 'No' button will return you to Windows without completing "
+               "the uninstallation procedure")
+MSGBOX_TEXT = "0xffff"   # the identifier of a message box's text control
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+SCAN = "[instance scan]"  # marks checks that need the instance scan in the exe
+
+figures = {"build": [], "ok_to_prompt": []}
+
+
+class Failed(Exception):
+    pass
+
+
+class Test:
+    def __init__(self, name, ctx, windows):
+        self.name = name
+        self.ctx = ctx
+        self.windows = windows
+        runs = ctx.arch.name + ("" if windows == "win95" else "-" + windows)
+        self.dir = os.path.join(ctx.build, runs, name)
+        os.makedirs(self.dir, exist_ok=True)
+        for old in os.listdir(self.dir):
+            if old.endswith(".png") or old.endswith(".log"):
+                os.remove(os.path.join(self.dir, old))
+        self.desk = ctx.desktop
+        self.m = winebox.Machine(os.path.join(self.dir, "prefix"), ctx.tools, self.desk, ctx.arch)
+        self.failures = []
+        self.shots = 0
+        self.proc = None
+
+    # -- checks
+    def check(self, ok, what, tag=""):
+        if not ok:
+            self.failures.append((tag + " " if tag else "") + what)
+        return ok
+
+    def require(self, ok, what):
+        if not ok:
+            self.failures.append(what)
+            raise Failed(what)
+
+    def shot(self, what):
+        self.shots += 1
+        self.desk.screenshot(os.path.join(self.dir, "%02d-%s.png" % (self.shots, what)))
+
+    # -- the machine
+    def build(self, printer=True):
+        secs = self.m.build(self.ctx.base, printer=printer, exe=self.ctx.exe)
+        figures["build"].append(secs)
+        if self.windows != "win95":   # the base prefix is in Windows 95 mode
+            self.m.set_windows_version(self.windows)
+            told = self.m.wininfo("--version")
+            self.require(told == WINDOWS_MODES[self.windows],
+                         "in %s mode programs are told Windows %s" % (self.windows, told))
+        return secs
+
+    # -- the person
+    def start(self, trace=None):
+        self.proc = self.m.launch(trace=trace)
+        w = self.desk.wait_window(CONFIRM, timeout=20)
+        self.require(w, "the confirmation dialog '%s' did not appear" % CONFIRM)
+        time.sleep(0.3)
+        self.shot("confirmation")
+        self.check(self.m.wininfo(CONFIRM, "focus") == str(IDOK),
+                   "OK does not have the focus when the confirmation opens")
+        return w
+
+    def answer_confirmation(self, how):
+        if how == "enter":
+            self.desk.key_until_gone(CONFIRM, "Return")
+        elif how == "escape":
+            self.desk.key_until_shown(ABORTED, "Escape")
+        elif how == "tab-enter":
+            self.desk.key("Tab")
+            end = time.time() + 3
+            focus = self.m.wininfo(CONFIRM, "focus")
+            while focus != str(IDCANCEL) and time.time() < end:
+                time.sleep(0.1)
+                focus = self.m.wininfo(CONFIRM, "focus")
+            self.shot("tab-moved-focus")
+            self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
+            self.desk.key_until_shown(ABORTED, "Return")
+        elif how in ("click-ok", "click-cancel"):
+            xy = self.m.wininfo(CONFIRM, str(IDOK if how == "click-ok" else IDCANCEL))
+            self.require(xy, "no %s button in the confirmation" % how[6:])
+            self.desk.click(*xy.split())
+        elif how == "close-box":
+            xy = self.m.wininfo(CONFIRM, "close")
+            self.desk.click(*xy.split())
+        else:
+            raise ValueError(how)
+
+    def abort_message(self):
+        w = self.desk.wait_window(ABORTED, timeout=10)
+        self.require(w, "the abort message '%s' did not appear" % ABORTED)
+        time.sleep(0.3)
+        self.shot("abort-message")
+        text = self.m.wininfo(ABORTED, "text", MSGBOX_TEXT)
+        self.check(text == ABORT_TEXT, "abort message reads %r" % text)
+        self.check(self.desk.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
+        self.check(self.desk.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
+
+    def completion_prompt(self, timed=True):
+        """After OK: the progress dialog, then the completion prompt."""
+        pressed = time.time()
+        saw_progress = False
+        end = pressed + 30
+        while time.time() < end:
+            if not saw_progress and self.desk.find(PROGRESS):
+                saw_progress = True
+                self.shot("progress")
+            if self.desk.find(PROMPT):
+                break
+            time.sleep(0.01)
+        w = self.desk.find(PROMPT)
+        self.require(w, "the completion prompt '%s' did not appear" % PROMPT)
+        secs = time.time() - pressed
+        if timed:
+            figures["ok_to_prompt"].append(secs)
+        time.sleep(0.3)
+        self.shot("completion-prompt")
+        text = self.m.wininfo(PROMPT, "text", MSGBOX_TEXT)
+        self.check(text == PROMPT_TEXT, "completion prompt reads %r" % text)
+        self.check(self.desk.find(PROGRESS) is None, "the progress dialog is still there with the prompt")
+        return saw_progress, secs
+
+    def answer_prompt(self, button):
+        xy = self.m.wininfo(PROMPT, str(button))
+        self.require(xy, "no %s button in the completion prompt" % ("Yes" if button == IDYES else "No"))
+        self.desk.click(*xy.split())
+
+    def exit_code(self, timeout=20):
+        try:
+            return self.proc.wait(timeout)
+        except Exception:
+            self.proc.kill()
+            return "still running"
+
+    def check_exit(self, want=2):
+        rc = self.exit_code()
+        self.check(rc == want, "exit code %s, not %d" % (rc, want))
+
+    # -- the machine's state
+    def wininit(self):
+        p = self.m.find_ci("windows/WININIT.INI")
+        return open(p, "rb").read() if p else None
+
+    def check_unchanged(self, before, after):
+        removed, added = compare.registry_changes(before["registry"], after["registry"], [])
+        self.report_lines("registry line removed", removed)
+        self.report_lines("registry line added", added)
+        self.report_lines("file", compare.file_changes(before["files"], after["files"]))
+
+    def report_lines(self, what, lines, tag=""):
+        for line in lines[:8]:
+            self.check(False, "%s: %s" % (what, line[:200]), tag)
+        if len(lines) > 8:
+            self.check(False, "... and %d more (%s)" % (len(lines) - 8, what), tag)
+
+    def check_printer_installed(self, snap):
+        """The demo machine holds what it should before the run."""
+        for kind in ("fixed", "scan", "keep"):
+            keys = compare.printer_keys(kind)
+            present = compare.keys_present(snap["registry"], keys)
+            self.require(len(present) == len(keys), "demo machine lacks keys: %s"
+                         % sorted(set(keys) - set(present)))
+
+    def check_removal(self, before, after, wininit_runs=1):
+        """Every printer item gone, WININIT.INI written, nothing else touched."""
+        fixed = compare.printer_keys("fixed")
+        scan = compare.printer_keys("scan")
+        for key in compare.keys_present(after["registry"], fixed):
+            self.check(False, "fixed key still there: " + key)
+        for key in compare.keys_present(after["registry"], scan):
+            self.check(False, "instance key still there: " + key, SCAN)
+        removed, added = compare.registry_changes(before["registry"], after["registry"], fixed + scan)
+        self.report_lines("registry line removed", removed)
+        self.report_lines("registry line added", added)
+
+        c = self.m
+        gone = [demo.SYSTEM_DIR + "/" + n for n in demo.SYSTEM_FILES]
+        group = os.path.relpath(c.group_dir(), c.c)
+        gone += [group + "/" + n for n in demo.SHORTCUTS] + [group]
+        gone = [g for g in gone if g in before["files"]]
+        new = []
+        wininit = c.find_ci("windows/WININIT.INI")
+        if wininit:
+            new.append(os.path.relpath(wininit, c.c))
+        self.report_lines("file", compare.file_changes(before["files"], after["files"], gone, new,
+                                                       ["windows/win.ini"]))
+
+        want_ini = compare.win_ini_without_printer(before["win.ini"]) \
+            if demo.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
+        self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
+                   "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
+        data = self.wininit()
+        self.check(data == compare.wininit_bytes(wininit_runs),
+                   "WININIT.INI holds %r, not %r" % (data, compare.wininit_bytes(wininit_runs)))
+
+    def close(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+        if self.ctx.keep:
+            self.m.stop()
+        else:
+            self.m.remove()
+
+
+# ---------------------------------------------------------------- the tests
+
+def test_ok_enter_then_no(t):
+    """Enter on the confirmation, No on the prompt: the printer is gone, nothing else."""
+    t.build()
+    before = t.m.snapshot()
+    t.check_printer_installed(before)
+    t.start()
+    t.answer_confirmation("enter")
+    t.completion_prompt()
+    t.answer_prompt(IDNO)
+    t.check(t.desk.wait_gone(PROMPT), "the completion prompt stayed after No")
+    t.check_exit(2)
+    after = t.m.snapshot()
+    t.check_removal(before, after)
+    # No restart: the two files stay until Windows next starts.
+    for name in demo.DEFERRED_FILES:
+        t.check(t.m.find_ci(demo.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
+
+
+def ok_then_yes(t):
+    before = t.m.snapshot()
+    t.start()
+    t.answer_confirmation("click-ok")
+    t.completion_prompt()
+    t.answer_prompt(IDYES)
+    # Yes makes Wine run wineboot, which works through WININIT.INI as Windows
+    # does at start-up, then renames it to wininit.bak.
+    end = time.time() + 30
+    while time.time() < end and not t.m.find_ci("windows/wininit.bak"):
+        time.sleep(0.1)
+    t.m.wait_wineboot()
+    t.shot("after-restart")
+    return before
+
+
+def test_ok_then_yes_restart(t):
+    """OK clicked, Yes on the prompt: the restart deletes the two in-use files."""
+    t.build()
+    ok_then_yes(t)
+    rc = t.exit_code()
+    t.check(rc == 2, "exit code %s, not 2" % rc)
+    bak = t.m.find_ci("windows/wininit.bak")
+    t.check(bak is not None, "the restart did not happen: no wininit.bak")
+    t.check(t.wininit() is None, "WININIT.INI is still there after the restart")
+    if bak:
+        data = open(bak, "rb").read()
+        t.check(data == compare.wininit_bytes(), "wininit.bak holds %r" % data)
+    for name in demo.DEFERRED_FILES:
+        t.check(t.m.find_ci(demo.DEFERRED_DIR + "/" + name) is None,
+                r"C:\WINDOWS\SYSTEM\%s still there after the restart" % name)
+    for rel in demo.KEEP_FILES:
+        t.check(os.path.exists(t.m.path(rel)), "%s was removed" % rel)
+
+
+def cancel(t, how):
+    t.build()
+    before = t.m.snapshot()
+    t.start()
+    t.answer_confirmation(how)
+    t.abort_message()
+    t.check_exit(2)
+    t.check(t.wininit() is None, "WININIT.INI written after Cancel")
+    t.check_unchanged(before, t.m.snapshot())
+
+
+def test_cancel_click(t):
+    """Cancel clicked: the abort message, nothing changed."""
+    cancel(t, "click-cancel")
+
+
+def test_cancel_escape(t):
+    """Esc on the confirmation: the abort message, nothing changed."""
+    cancel(t, "escape")
+
+
+def test_cancel_close_box(t):
+    """The confirmation's close box: the abort message, nothing changed."""
+    cancel(t, "close-box")
+
+
+def test_tab_enter_cancels(t):
+    """Tab moves the focus to Cancel; Enter then cancels."""
+    cancel(t, "tab-enter")
+
+
+def test_escape_while_the_bar_steps(t):
+    """Esc as soon as the progress dialog shows: the abort message, nothing changed."""
+    for attempt in range(1, 4):
+        t.build()
+        before = t.m.snapshot()
+        t.start()
+        t.desk.key_until_gone(CONFIRM, "Return")
+        t.require(t.desk.wait_window(PROGRESS, timeout=10, interval=0.005), "the progress dialog did not appear")
+        # Pressed again while the bar steps, in case Wine drops the first.
+        end = time.time() + 10
+        while time.time() < end and not (t.desk.find(ABORTED) or t.desk.find(PROMPT)):
+            if t.desk.find(PROGRESS):
+                t.desk.key("Escape")
+            time.sleep(0.05)
+        if t.desk.find(PROMPT):
+            removed = t.wininit() is not None
+            t.answer_prompt(IDNO)
+            if not removed:
+                t.check(False, "the completion prompt after Esc, and nothing was removed")
+                return
+            # The removal had begun before the key arrived: this run proves nothing.
+            t.exit_code()
+            print("    (try %d: Esc arrived after the removal had begun)" % attempt)
+            continue
+        t.abort_message()
+        t.check_exit(2)
+        t.check(t.wininit() is None, "WININIT.INI written after Esc")
+        t.check_unchanged(before, t.m.snapshot())
+        return
+    t.check(False, "Esc never reached the progress dialog before the removal began (3 tries)")
+
+
+def run_ok_no(t):
+    t.start()
+    t.answer_confirmation("enter")
+    t.completion_prompt()
+    t.answer_prompt(IDNO)
+    t.check_exit(2)
+
+
+def test_second_run_after_restart(t):
+    """After the restart, a second run: same dialogs, nothing more removed, a fresh WININIT.INI."""
+    t.build()
+    ok_then_yes(t)
+    t.exit_code()
+    t.require(t.m.find_ci("windows/wininit.bak"), "the first run's restart did not happen")
+    t.m.hold_desktop()   # the PC is back up after its restart
+    before = t.m.snapshot()
+    run_ok_no(t)
+    after = t.m.snapshot()
+    removed, added = compare.registry_changes(before["registry"], after["registry"], [])
+    t.report_lines("registry line removed", removed)
+    t.report_lines("registry line added", added)
+    wininit = t.m.find_ci("windows/WININIT.INI")
+    new = [os.path.relpath(wininit, t.m.c)] if wininit else []
+    t.report_lines("file", compare.file_changes(before["files"], after["files"], expected_new=new))
+    t.check(after["win.ini"] == before["win.ini"], "win.ini changed on the second run")
+    data = t.wininit()
+    t.check(data == compare.wininit_bytes(), "WININIT.INI holds %r" % data)
+
+
+def test_second_run_without_restart(t):
+    """Two runs without a restart: the second adds its two lines to the same [rename]."""
+    t.build()
+    before = t.m.snapshot()
+    run_ok_no(t)
+    run_ok_no(t)
+    after = t.m.snapshot()
+    t.check_removal(before, after, wininit_runs=2)
+
+
+def test_nt_mode_ok_no(t):
+    """NT mode, where RegDeleteKeyA refuses a key with subkeys: OK, No still removes every printer key."""
+    t.build()
+    t.m.set_windows_version("winxp")
+    before = t.m.snapshot()
+    t.check_printer_installed(before)
+    t.start()
+    t.answer_confirmation("enter")
+    t.completion_prompt(timed=False)
+    t.answer_prompt(IDNO)
+    t.check_exit(2)
+    t.check_removal(before, t.m.snapshot())
+
+
+def test_registry_call_order(t):
+    """Wine's registry trace: the 13 fixed keys deleted in order, then the scan's exact calls."""
+    t.build()
+    trace = os.path.join(t.dir, "reg-trace.log")
+    t.start(trace=("+reg", trace))
+    t.answer_confirmation("enter")
+    t.completion_prompt(timed=False)
+    t.answer_prompt(IDNO)
+    t.check_exit(2)
+    events = regtrace.parse(open(trace, encoding="latin-1").read())
+    want = [key for _, key in demo.FIXED_KEYS]
+    deletes = regtrace.top_level_deletes(events)
+    t.check(deletes[:len(want)] == want, "fixed keys deleted in this order: %s" % deletes[:len(want)])
+    got = regtrace.scan_calls(events)
+    want = regtrace.expected_scan(regtrace.demo_instance_keys())
+    if got != want:
+        at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+        t.check(False, "instance scan: %d calls, %d expected; first difference at call %d: %s, expected %s"
+                % (len(got), len(want), at, got[at] if at < len(got) else "none",
+                   want[at] if at < len(want) else "none"), SCAN)
+    rest = deletes[len(demo.FIXED_KEYS):]
+    in_scan = [d for d in rest if any(d.lower().startswith(b.lower() + "\\") for b in regtrace.BASES)]
+    t.check(in_scan == [e[1] for e in want if e[0] == "delete"], "instance keys deleted: %s" % in_scan, SCAN)
+    t.check(len(in_scan) == len(rest), "other keys deleted: %s" % [d for d in rest if d not in in_scan])
+
+
+TESTS = [
+    ("ok-enter-no", test_ok_enter_then_no),
+    ("ok-yes-restart", test_ok_then_yes_restart),
+    ("cancel-click", test_cancel_click),
+    ("cancel-escape", test_cancel_escape),
+    ("cancel-close-box", test_cancel_close_box),
+    ("tab-enter-cancels", test_tab_enter_cancels),
+    ("escape-while-the-bar-steps", test_escape_while_the_bar_steps),
+    ("second-run-after-restart", test_second_run_after_restart),
+    ("second-run-without-restart", test_second_run_without_restart),
+    ("registry-call-order", test_registry_call_order),
+    ("nt-mode-ok-no", test_nt_mode_ok_no),
+]
+
+
+# The Windows 95 family, as Wine's Version setting names it, with the version
+# GetVersion then reports.
+WINDOWS_MODES = {"win95": "4.0 9x", "win98": "4.10 9x", "winme": "4.90 9x"}
+
+
+class Context:
+    pass
+
+
+def selected(only):
+    return [(name, fn) for name, fn in TESTS if not only or any(o in name for o in only)]
+
+
+def run_one(ctx, name, fn, windows):
+    """Runs one test on a fresh machine; returns its failures."""
+    t = Test(name, ctx, windows)
+    t0 = time.time()
+    try:
+        fn(t)
+    except Failed:
+        pass
+    except Exception:
+        t.failures.append("error: " + traceback.format_exc().strip().replace("\n", "\n      "))
+    finally:
+        t.close()
+    scan_only = t.failures and all(f.startswith(SCAN) for f in t.failures)
+    status = "PASS" if not t.failures else "FAIL" + (" " + SCAN if scan_only else "")
+    label = name if windows == "win95" else "%s [%s]" % (name, windows)
+    print("%s %s (%.1f s) - %s" % (status, label, time.time() - t0, fn.__doc__.split("\n")[0]))
+    for f in t.failures:
+        print("    " + f)
+    return t.failures
+
+
+def spread(xs):
+    if not xs:
+        return "n/a"
+    return "%.2f s (min %.2f, max %.2f, %d runs)" % (sum(xs) / len(xs), min(xs), max(xs), len(xs))
+
+
+def main():
+    ap = argparse.ArgumentParser(prog="e2e/run")
+    ap.add_argument("exe", nargs="?", default=os.path.join(winebox.REPO, "build", "win32", "uninstall.exe"))
+    ap.add_argument("-k", dest="only", action="append", help="run only tests whose name contains this")
+    ap.add_argument("--windows", action="append", choices=WINDOWS_MODES,
+                    help="the Windows Wine reports (win95 unless told); once per mode to run")
+    ap.add_argument("--keep", action="store_true", help="keep each test's Wine prefix")
+    args = ap.parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
+    t_all = time.time()
+
+    ctx = Context()
+    ctx.exe = os.path.abspath(args.exe)
+    ctx.keep = args.keep
+    ctx.build = os.path.join(winebox.REPO, "build", "e2e")
+    modes = args.windows or ["win95"]
+    runs = [(name, fn, mode) for mode in modes for name, fn in selected(args.only)]
+    if not os.path.exists(ctx.exe):
+        print("e2e: no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % ctx.exe)
+        print("0 passed, 1 failed, 0 skipped")
+        return 1
+    ctx.arch = winebox.exe_arch(ctx.exe)
+    if not ctx.arch.runs():
+        print("e2e: this machine cannot run %d-bit programs (%s --version fails): %d tests of %s skipped"
+              % (ctx.arch.bits, ctx.arch.wine, len(runs), ctx.exe))
+        print("0 passed, 0 failed, %d skipped" % len(runs))
+        return 0
+    os.makedirs(ctx.build, exist_ok=True)
+    ctx.tools = winebox.build_tools(ctx.build, ctx.arch)
+    ctx.desktop = winebox.Desktop()
+    ctx.base = winebox.base_dir(ctx.build, ctx.arch)
+    passed = failed = scan_failures = 0
+    try:
+        t0 = time.time()
+        if winebox.ensure_base(ctx.base, ctx.tools, ctx.desktop.display, ctx.arch):
+            print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
+        print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
+              % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.desktop.display))
+        for name, fn, mode in runs:
+            failures = run_one(ctx, name, fn, mode)
+            scan_failures += sum(f.startswith(SCAN) for f in failures)
+            failed += bool(failures)
+            passed += not failures
+    finally:
+        ctx.desktop.close()
+
+    print("figures: building the demo machine from the base prefix: %s" % spread(figures["build"]))
+    print("figures: OK key press to the completion prompt: %s" % spread(figures["ok_to_prompt"]))
+    print("figures: whole run: %.1f s" % (time.time() - t_all))
+    print("screenshots: %s/%s*/<test>/*.png" % (ctx.build, ctx.arch.name))
+    if scan_failures:
+        print("%d failing checks need the instance scan in the exe (marked %s)" % (scan_failures, SCAN))
+    print("%d passed, %d failed, 0 skipped" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
