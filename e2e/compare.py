@@ -3,7 +3,7 @@ still there, and what else changed."""
 
 import os
 
-import machine as demo
+import demo_pc
 
 
 def reg_key_of(line):
@@ -31,7 +31,7 @@ def under(key, prefix):
 
 
 def printer_keys(kind):
-    return [normal_key(k) for k in demo.registry_keys(kind)]
+    return [normal_key(k) for k in demo_pc.registry_keys(kind)]
 
 
 def keys_present(dump, keys):
@@ -78,7 +78,7 @@ def file_changes(before, after, expected_gone=(), expected_new=(), expected_chan
 def win_ini_without_printer(data):
     """win.ini's bytes with the printer's two lines taken out and nothing else."""
     out = data
-    for line in demo.WIN_INI_PRINTER_LINES:
+    for line in demo_pc.WIN_INI_PRINTER_LINES:
         raw = (line + "\r\n").encode("ascii")
         assert out.count(raw) == 1, line
         out = out.replace(raw, b"")
@@ -86,7 +86,7 @@ def win_ini_without_printer(data):
 
 
 def wininit_bytes(runs=1):
-    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo.WININIT_LINES) * runs
+    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo_pc.WININIT_LINES) * runs
 
 
 def _value(dump, key, name):
@@ -101,7 +101,7 @@ def _value(dump, key, name):
 def instance_keys(dump):
     """The numbered instance keys under both scan bases, with their descriptions."""
     out = []
-    for base, value in ((demo.ROOT_PRINTER, "DeviceDesc"), (demo.CLASS_PRINTER, "DriverDesc")):
+    for base, value in ((demo_pc.ROOT_PRINTER, "DeviceDesc"), (demo_pc.CLASS_PRINTER, "DriverDesc")):
         nb = normal_key(base)
         for line in dump:
             k = reg_key_of(line)
@@ -116,33 +116,33 @@ def inventory(m, dump, labels=None):
     labels, the same items as an earlier inventory, in its order."""
     items = []
     present = {reg_key_of(l) for l in dump if l.startswith("K ")}
-    for i, (root, key) in enumerate(demo.FIXED_KEYS):
+    for i, (root, key) in enumerate(demo_pc.FIXED_KEYS):
         label = "registry  %s\\%s" % (root, key)
-        if i in demo.UNSEEDABLE:
+        if i in demo_pc.UNSEEDABLE:
             label += "  (Wine cannot hold this key)"
         p = normal_key(root + "\\" + key)
         if root == "HKCC":
             p = normal_key(r"HKLM\System\CurrentControlSet\Hardware Profiles\Current" + "\\" + key)
         items.append((label, p in present))
     for key, value, desc in instance_keys(dump):
-        if desc == demo.PRINTER:
+        if desc == demo_pc.PRINTER:
             items.append(("registry  %s  (%s matches)" % (key, value), True))
     ini = open(m.path("windows/win.ini"), "rb").read().decode("latin-1")
     section = None
     for line in ini.splitlines():
         if line.startswith("["):
             section = line.strip("[]")
-        elif line.split("=")[0] == demo.PRINTER:
+        elif line.split("=")[0] == demo_pc.PRINTER:
             items.append(("win.ini   [%s] %s" % (section, line), True))
     group = m.group_dir()
     items.append(("folder    %s" % os.path.relpath(group, m.c), os.path.isdir(group)))
-    for name in demo.SHORTCUTS:
+    for name in demo_pc.SHORTCUTS:
         items.append(("shortcut  %s" % name, os.path.exists(os.path.join(group, name))))
-    for name in demo.SYSTEM_FILES:
-        items.append(("file      C:\\%s\\%s" % (demo.SYSTEM_DIR.replace("/", "\\"), name),
-                      m.find_ci(demo.SYSTEM_DIR + "/" + name) is not None))
-    for name in demo.DEFERRED_FILES:
-        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, m.find_ci(demo.DEFERRED_DIR + "/" + name) is not None))
+    for name in demo_pc.SYSTEM_FILES:
+        items.append(("file      C:\\%s\\%s" % (demo_pc.SYSTEM_DIR.replace("/", "\\"), name),
+                      m.find_ci(demo_pc.SYSTEM_DIR + "/" + name) is not None))
+    for name in demo_pc.DEFERRED_FILES:
+        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, m.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is not None))
     if labels is not None:
         now = dict(items)
         items = [(label, now.get(label, False)) for label in labels]

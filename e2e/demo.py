@@ -1,4 +1,4 @@
-"""Runs uninstall.exe on a fresh demo machine in Wine and shows what of the
+"""Runs uninstall.exe on a fresh demo PC in Wine and shows what of the
 printer was there before and what is left after.
 
 With $DISPLAY set the program's windows open there and the user answers them.
@@ -54,10 +54,10 @@ def main(argv):
             print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
         m = winebox.Machine(os.path.join(out, "prefix"), tools, desk, arch)
         secs = m.build(base, exe=exe)
-        print("demo-wine: %d-bit demo machine built in %.1f s from the base prefix (%s)" % (arch.bits, secs, m.prefix))
+        print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, m.prefix))
         before = m.dump_registry()
         items = compare.inventory(m, before)
-        show("Before the run, on the demo machine:", items)
+        show("Before the run, on the demo PC:", items)
 
         proc = m.launch()
         if interactive:

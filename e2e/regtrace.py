@@ -3,7 +3,7 @@ instance scan's calls worked out from its rules, to compare the two."""
 
 import re
 
-import machine as demo
+import demo_pc
 
 OPEN = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx \(0x[0-9a-f]+,L"(.*)",[0-9a-f]+,(0x[0-9a-f]+)\)$')
 OPENED = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx <- (.*)$')
@@ -84,7 +84,7 @@ def expected_scan(keys):
         while state != "end":
             if state == "examine":
                 desc = keys[name(cur)].get(value)
-                if desc == demo.PRINTER:
+                if desc == demo_pc.PRINTER:
                     del keys[name(cur)]
                     out.append(("delete", name(cur)))
                 else:
@@ -105,9 +105,9 @@ def expected_scan(keys):
 
 
 def demo_instance_keys():
-    """The demo machine's instance keys as the program names them."""
+    """The demo PC's instance keys as the program names them."""
     out = {}
-    for _, path, item in demo.REGISTRY:
+    for _, path, item in demo_pc.REGISTRY:
         for base in BASES:
             prefix = "HKLM\\" + base + "\\"
             if path.lower().startswith(prefix.lower()):

@@ -7,7 +7,7 @@ clicked through X, screenshots of what was on the screen.
 The exe's machine type picks the prefix: the i686 exe runs on a 32-bit Wine
 prefix, the x86_64 one on a 64-bit prefix.  --windows (win95, win98, winme;
 may be given more than once) is the Windows Wine reports; win95 unless told.
-Each test starts from a fresh demo machine and leaves its screenshots in
+Each test starts from a fresh demo PC and leaves its screenshots in
 build/e2e/<arch>[-<mode>]/<test>/.  Ends with "N passed, M failed, K skipped";
 exit code 1 on a failure.  A machine that cannot run the exe's Wine skips
 every test, and says why.
@@ -20,7 +20,7 @@ import time
 import traceback
 
 import compare
-import machine as demo
+import demo_pc
 import regtrace
 import winebox
 
@@ -192,11 +192,11 @@ class Test:
             self.check(False, "... and %d more (%s)" % (len(lines) - 8, what), tag)
 
     def check_printer_installed(self, snap):
-        """The demo machine holds what it should before the run."""
+        """The demo PC holds what it should before the run."""
         for kind in ("fixed", "scan", "keep"):
             keys = compare.printer_keys(kind)
             present = compare.keys_present(snap["registry"], keys)
-            self.require(len(present) == len(keys), "demo machine lacks keys: %s"
+            self.require(len(present) == len(keys), "demo PC lacks keys: %s"
                          % sorted(set(keys) - set(present)))
 
     def check_removal(self, before, after, wininit_runs=1):
@@ -212,9 +212,9 @@ class Test:
         self.report_lines("registry line added", added)
 
         c = self.m
-        gone = [demo.SYSTEM_DIR + "/" + n for n in demo.SYSTEM_FILES]
+        gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
         group = os.path.relpath(c.group_dir(), c.c)
-        gone += [group + "/" + n for n in demo.SHORTCUTS] + [group]
+        gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
         gone = [g for g in gone if g in before["files"]]
         new = []
         wininit = c.find_ci("windows/WININIT.INI")
@@ -224,7 +224,7 @@ class Test:
                                                        ["windows/win.ini"]))
 
         want_ini = compare.win_ini_without_printer(before["win.ini"]) \
-            if demo.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
+            if demo_pc.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
         self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
                    "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
         data = self.wininit()
@@ -256,8 +256,8 @@ def test_ok_enter_then_no(t):
     after = t.m.snapshot()
     t.check_removal(before, after)
     # No restart: the two files stay until Windows next starts.
-    for name in demo.DEFERRED_FILES:
-        t.check(t.m.find_ci(demo.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
+    for name in demo_pc.DEFERRED_FILES:
+        t.check(t.m.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
 
 
 def ok_then_yes(t):
@@ -288,10 +288,10 @@ def test_ok_then_yes_restart(t):
     if bak:
         data = open(bak, "rb").read()
         t.check(data == compare.wininit_bytes(), "wininit.bak holds %r" % data)
-    for name in demo.DEFERRED_FILES:
-        t.check(t.m.find_ci(demo.DEFERRED_DIR + "/" + name) is None,
+    for name in demo_pc.DEFERRED_FILES:
+        t.check(t.m.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is None,
                 r"C:\WINDOWS\SYSTEM\%s still there after the restart" % name)
-    for rel in demo.KEEP_FILES:
+    for rel in demo_pc.KEEP_FILES:
         t.check(os.path.exists(t.m.path(rel)), "%s was removed" % rel)
 
 
@@ -421,7 +421,7 @@ def test_registry_call_order(t):
     t.answer_prompt(IDNO)
     t.check_exit(2)
     events = regtrace.parse(open(trace, encoding="latin-1").read())
-    want = [key for _, key in demo.FIXED_KEYS]
+    want = [key for _, key in demo_pc.FIXED_KEYS]
     deletes = regtrace.top_level_deletes(events)
     t.check(deletes[:len(want)] == want, "fixed keys deleted in this order: %s" % deletes[:len(want)])
     got = regtrace.scan_calls(events)
@@ -431,7 +431,7 @@ def test_registry_call_order(t):
         t.check(False, "instance scan: %d calls, %d expected; first difference at call %d: %s, expected %s"
                 % (len(got), len(want), at, got[at] if at < len(got) else "none",
                    want[at] if at < len(want) else "none"), SCAN)
-    rest = deletes[len(demo.FIXED_KEYS):]
+    rest = deletes[len(demo_pc.FIXED_KEYS):]
     in_scan = [d for d in rest if any(d.lower().startswith(b.lower() + "\\") for b in regtrace.BASES)]
     t.check(in_scan == [e[1] for e in want if e[0] == "delete"], "instance keys deleted: %s" % in_scan, SCAN)
     t.check(len(in_scan) == len(rest), "other keys deleted: %s" % [d for d in rest if d not in in_scan])
@@ -538,7 +538,7 @@ def main():
     finally:
         ctx.desktop.close()
 
-    print("figures: building the demo machine from the base prefix: %s" % spread(figures["build"]))
+    print("figures: building the demo PC from the base prefix: %s" % spread(figures["build"]))
     print("figures: OK key press to the completion prompt: %s" % spread(figures["ok_to_prompt"]))
     print("figures: whole run: %.1f s" % (time.time() - t_all))
     print("screenshots: %s/%s*/<test>/*.png" % (ctx.build, ctx.arch.name))

@@ -15,7 +15,7 @@ import subprocess
 import tempfile
 import time
 
-import machine as demo
+import demo_pc
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
@@ -367,26 +367,26 @@ class Machine:
     def install_printer(self):
         seed = os.path.join(self.prefix, "e2e-seed.txt")
         with open(seed, "w") as f:
-            f.write(demo.seed_text())
-            f.write("= HKCU\\%s|Programs|sz|%s\n" % (demo.SHELL_FOLDERS, self.programs_folder()))
+            f.write(demo_pc.seed_text())
+            f.write("= HKCU\\%s|Programs|sz|%s\n" % (demo_pc.SHELL_FOLDERS, self.programs_folder()))
         r = self.tool("seed", win_path(seed))
         os.remove(seed)
         if r.returncode != 0:
             raise RuntimeError("seeding failed: " + r.stderr)
         c = self.c
-        for name in demo.SYSTEM_FILES:
-            self.put(demo.SYSTEM_DIR + "/" + name)
-        for name in demo.DEFERRED_FILES:
-            self.put(demo.DEFERRED_DIR + "/" + name)
-        for rel in demo.KEEP_FILES:
+        for name in demo_pc.SYSTEM_FILES:
+            self.put(demo_pc.SYSTEM_DIR + "/" + name)
+        for name in demo_pc.DEFERRED_FILES:
+            self.put(demo_pc.DEFERRED_DIR + "/" + name)
+        for rel in demo_pc.KEEP_FILES:
             self.put(rel)
         group = self.group_dir()
-        for name in demo.SHORTCUTS:
+        for name in demo_pc.SHORTCUTS:
             self.put(os.path.relpath(os.path.join(group, name), c))
         other = os.path.join(os.path.dirname(group), "Oxtrel Tools")
-        self.put(os.path.relpath(os.path.join(other, demo.SHORTCUTS[0]), c))
+        self.put(os.path.relpath(os.path.join(other, demo_pc.SHORTCUTS[0]), c))
         with open(self.path("windows/win.ini"), "ab") as f:
-            f.write(demo.win_ini_addition())
+            f.write(demo_pc.win_ini_addition())
 
     def set_windows_version(self, version):
         """The Windows Wine reports to programs started from now on."""
@@ -402,7 +402,7 @@ class Machine:
         p = self.path(rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
         with open(p, "wb") as f:
-            f.write(demo.file_bytes(os.path.basename(rel)))
+            f.write(demo_pc.file_bytes(os.path.basename(rel)))
 
     def path(self, rel):
         return os.path.join(self.c, rel)
@@ -431,7 +431,7 @@ class Machine:
     def group_dir(self):
         folder = self.programs_folder()            # C:\users\...\Programs
         assert folder[:3].lower() == "c:\\"
-        return os.path.join(self.c, folder[3:].replace("\\", "/"), demo.PRINTER)
+        return os.path.join(self.c, folder[3:].replace("\\", "/"), demo_pc.PRINTER)
 
     # -- running
     def tool(self, name, *args):

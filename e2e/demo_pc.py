@@ -1,4 +1,4 @@
-"""The demo machine: a Windows 95 PC on which the Oxtrel Lintora 460D driver was
+"""The demo PC: a Windows 95 PC on which the Oxtrel Lintora 460D driver was
 installed, next to things of other programs that the uninstaller must leave
 alone.
 
@@ -34,7 +34,7 @@ FIXED_KEYS = [
 ]
 
 # Wine 8 refuses to create keys under HKEY_CURRENT_CONFIG\...\control\Print,
-# so that one fixed key cannot be put on the demo machine.
+# so that one fixed key cannot be put on the demo PC.
 UNSEEDABLE = {2}
 
 
@@ -147,7 +147,7 @@ def _seed_lines(path, item, out):
 
 def seed_text():
     """The registry part of the machine, in the seeding program's format."""
-    out = ["# the demo machine's registry"]
+    out = ["# the demo PC's registry"]
     for _, path, item in REGISTRY:
         _seed_lines(path, item, out)
     return "\n".join(out) + "\n"
@@ -193,7 +193,7 @@ WIN_INI_SECTIONS = [
 
 def file_bytes(name):
     """Some bytes of a file that names itself, so every file is different."""
-    return ("%s\r\nfile of the demo machine\r\n" % name).encode("ascii") * 4
+    return ("%s\r\nfile of the demo PC\r\n" % name).encode("ascii") * 4
 
 
 def win_ini_addition():
