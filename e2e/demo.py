@@ -44,72 +44,72 @@ def main(argv):
         if old.endswith(".png"):
             os.remove(os.path.join(out, old))
     interactive = bool(os.environ.get("DISPLAY"))
-    desk = winebox.Desktop(os.environ.get("DISPLAY") if interactive else None)
-    m = None
+    display = winebox.Display(os.environ.get("DISPLAY") if interactive else None)
+    pc = None
     try:
         tools = winebox.build_tools(build, arch)
         base = winebox.base_dir(build, arch)
         t0 = time.time()
-        if winebox.ensure_base(base, tools, desk.display, arch):
+        if winebox.ensure_base(base, tools, display.name, arch):
             print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
-        m = winebox.Machine(os.path.join(out, "prefix"), tools, desk, arch)
-        secs = m.build(base, exe=exe)
-        print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, m.prefix))
-        before = m.dump_registry()
-        items = compare.inventory(m, before)
+        pc = winebox.Prefix(os.path.join(out, "prefix"), tools, display, arch)
+        secs = pc.build(base, exe=exe)
+        print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, pc.dir))
+        before = pc.dump_registry()
+        items = compare.inventory(pc, before)
         show("Before the run, on the demo PC:", items)
 
-        proc = m.launch()
+        proc = pc.launch()
         if interactive:
-            print("demo-wine: uninstall.exe is running on display %s; answer its windows." % desk.display)
+            print("demo-wine: uninstall.exe is running on display %s; answer its windows." % display.name)
             rc = proc.wait()
-            m.wait_wineboot()   # after Yes, Windows restarts
+            pc.wait_wineboot()   # after Yes, Windows restarts
         else:
             shots = [0]
 
             def shot(name, caption):
                 """The screen, and the window alone as the README shows it."""
                 shots[0] += 1
-                desk.screenshot(os.path.join(out, "%02d-%s.png" % (shots[0], name)))
-                rect = m.wininfo(caption)
+                display.screenshot(os.path.join(out, "%02d-%s.png" % (shots[0], name)))
+                rect = pc.wininfo(caption)
                 if rect:
-                    desk.screenshot(os.path.join(out, "%02d-%s-window.png" % (shots[0], name)), rect)
-            if not desk.wait_window(CONFIRM, 20):
+                    display.screenshot(os.path.join(out, "%02d-%s-window.png" % (shots[0], name)), rect)
+            if not display.wait_window(CONFIRM, 20):
                 print("demo-wine: the confirmation dialog did not appear")
                 return 1
             time.sleep(0.3)
             shot("confirmation", CONFIRM)
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
             t0 = time.time()
-            desk.key_until_gone(CONFIRM, "Return")
+            display.key_until_gone(CONFIRM, "Return")
             seen = False
-            while time.time() - t0 < 30 and not desk.find(PROMPT):
-                if not seen and desk.find(PROGRESS):
+            while time.time() - t0 < 30 and not display.find(PROMPT):
+                if not seen and display.find(PROGRESS):
                     seen = True
                     shot("progress", PROGRESS)
                 time.sleep(0.01)
-            if not desk.find(PROMPT):
+            if not display.find(PROMPT):
                 print("demo-wine: the completion prompt did not appear")
                 return 1
             print("demo-wine: completion prompt after %.2f s" % (time.time() - t0))
             time.sleep(0.3)
             shot("completion-prompt", PROMPT)
-            xy = m.wininfo(PROMPT, "7")
+            xy = pc.wininfo(PROMPT, "7")
             print("demo-wine: clicking No in '%s'" % PROMPT)
-            desk.click(*xy.split())
+            display.click(*xy.split())
             rc = proc.wait(20)
             print("demo-wine: screenshots in %s" % out)
         print("demo-wine: uninstall.exe exited with code %s" % rc)
 
-        after = m.dump_registry()
-        left = compare.inventory(m, after, [label for label, _ in items])
+        after = pc.dump_registry()
+        left = compare.inventory(pc, after, [label for label, _ in items])
         show("After the run:", left)
         for label, present in left:
             if present and "\\SYSTEM\\" in label:
                 print("  note: %s goes at the next Windows start (WININIT.INI)" % label.split()[-1])
             elif present and "\\0150" in label:
                 print("  note: instance 0150 lies past the 100 misses the search allows; it stays")
-        wininit = m.find_ci("windows/WININIT.INI") or m.find_ci("windows/wininit.bak")
+        wininit = pc.find_ci("windows/WININIT.INI") or pc.find_ci("windows/wininit.bak")
         if wininit:
             print("%s:" % os.path.basename(wininit))
             for line in open(wininit, "rb").read().decode("latin-1").splitlines():
@@ -118,9 +118,9 @@ def main(argv):
                 print("  (Windows restarted and worked through it)")
         return 0
     finally:
-        if m:
-            m.stop()
-        desk.close()
+        if pc:
+            pc.stop()
+        display.close()
 
 
 if __name__ == "__main__":

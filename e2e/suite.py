@@ -56,8 +56,8 @@ class Test:
         for old in os.listdir(self.dir):
             if old.endswith(".png") or old.endswith(".log"):
                 os.remove(os.path.join(self.dir, old))
-        self.desk = ctx.desktop
-        self.m = winebox.Machine(os.path.join(self.dir, "prefix"), ctx.tools, self.desk, ctx.arch)
+        self.display = ctx.display
+        self.prefix = winebox.Prefix(os.path.join(self.dir, "prefix"), ctx.tools, self.display, ctx.arch)
         self.failures = []
         self.shots = 0
         self.proc = None
@@ -75,64 +75,64 @@ class Test:
 
     def shot(self, what):
         self.shots += 1
-        self.desk.screenshot(os.path.join(self.dir, "%02d-%s.png" % (self.shots, what)))
+        self.display.screenshot(os.path.join(self.dir, "%02d-%s.png" % (self.shots, what)))
 
     # -- the machine
     def build(self, printer=True):
-        secs = self.m.build(self.ctx.base, printer=printer, exe=self.ctx.exe)
+        secs = self.prefix.build(self.ctx.base, printer=printer, exe=self.ctx.exe)
         figures["build"].append(secs)
         if self.windows != "win95":   # the base prefix is in Windows 95 mode
-            self.m.set_windows_version(self.windows)
-            told = self.m.wininfo("--version")
+            self.prefix.set_windows_version(self.windows)
+            told = self.prefix.wininfo("--version")
             self.require(told == WINDOWS_MODES[self.windows],
                          "in %s mode programs are told Windows %s" % (self.windows, told))
         return secs
 
     # -- the person
     def start(self, trace=None):
-        self.proc = self.m.launch(trace=trace)
-        w = self.desk.wait_window(CONFIRM, timeout=20)
+        self.proc = self.prefix.launch(trace=trace)
+        w = self.display.wait_window(CONFIRM, timeout=20)
         self.require(w, "the confirmation dialog '%s' did not appear" % CONFIRM)
         time.sleep(0.3)
         self.shot("confirmation")
-        self.check(self.m.wininfo(CONFIRM, "focus") == str(IDOK),
+        self.check(self.prefix.wininfo(CONFIRM, "focus") == str(IDOK),
                    "OK does not have the focus when the confirmation opens")
         return w
 
     def answer_confirmation(self, how):
         if how == "enter":
-            self.desk.key_until_gone(CONFIRM, "Return")
+            self.display.key_until_gone(CONFIRM, "Return")
         elif how == "escape":
-            self.desk.key_until_shown(ABORTED, "Escape")
+            self.display.key_until_shown(ABORTED, "Escape")
         elif how == "tab-enter":
-            self.desk.key("Tab")
+            self.display.key("Tab")
             end = time.time() + 3
-            focus = self.m.wininfo(CONFIRM, "focus")
+            focus = self.prefix.wininfo(CONFIRM, "focus")
             while focus != str(IDCANCEL) and time.time() < end:
                 time.sleep(0.1)
-                focus = self.m.wininfo(CONFIRM, "focus")
+                focus = self.prefix.wininfo(CONFIRM, "focus")
             self.shot("tab-moved-focus")
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
-            self.desk.key_until_shown(ABORTED, "Return")
+            self.display.key_until_shown(ABORTED, "Return")
         elif how in ("click-ok", "click-cancel"):
-            xy = self.m.wininfo(CONFIRM, str(IDOK if how == "click-ok" else IDCANCEL))
+            xy = self.prefix.wininfo(CONFIRM, str(IDOK if how == "click-ok" else IDCANCEL))
             self.require(xy, "no %s button in the confirmation" % how[6:])
-            self.desk.click(*xy.split())
+            self.display.click(*xy.split())
         elif how == "close-box":
-            xy = self.m.wininfo(CONFIRM, "close")
-            self.desk.click(*xy.split())
+            xy = self.prefix.wininfo(CONFIRM, "close")
+            self.display.click(*xy.split())
         else:
             raise ValueError(how)
 
     def abort_message(self):
-        w = self.desk.wait_window(ABORTED, timeout=10)
+        w = self.display.wait_window(ABORTED, timeout=10)
         self.require(w, "the abort message '%s' did not appear" % ABORTED)
         time.sleep(0.3)
         self.shot("abort-message")
-        text = self.m.wininfo(ABORTED, "text", MSGBOX_TEXT)
+        text = self.prefix.wininfo(ABORTED, "text", MSGBOX_TEXT)
         self.check(text == ABORT_TEXT, "abort message reads %r" % text)
-        self.check(self.desk.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
-        self.check(self.desk.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
+        self.check(self.display.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
+        self.check(self.display.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
 
     def completion_prompt(self, timed=True):
         """After OK: the progress dialog, then the completion prompt."""
@@ -140,28 +140,28 @@ class Test:
         saw_progress = False
         end = pressed + 30
         while time.time() < end:
-            if not saw_progress and self.desk.find(PROGRESS):
+            if not saw_progress and self.display.find(PROGRESS):
                 saw_progress = True
                 self.shot("progress")
-            if self.desk.find(PROMPT):
+            if self.display.find(PROMPT):
                 break
             time.sleep(0.01)
-        w = self.desk.find(PROMPT)
+        w = self.display.find(PROMPT)
         self.require(w, "the completion prompt '%s' did not appear" % PROMPT)
         secs = time.time() - pressed
         if timed:
             figures["ok_to_prompt"].append(secs)
         time.sleep(0.3)
         self.shot("completion-prompt")
-        text = self.m.wininfo(PROMPT, "text", MSGBOX_TEXT)
+        text = self.prefix.wininfo(PROMPT, "text", MSGBOX_TEXT)
         self.check(text == PROMPT_TEXT, "completion prompt reads %r" % text)
-        self.check(self.desk.find(PROGRESS) is None, "the progress dialog is still there with the prompt")
+        self.check(self.display.find(PROGRESS) is None, "the progress dialog is still there with the prompt")
         return saw_progress, secs
 
     def answer_prompt(self, button):
-        xy = self.m.wininfo(PROMPT, str(button))
+        xy = self.prefix.wininfo(PROMPT, str(button))
         self.require(xy, "no %s button in the completion prompt" % ("Yes" if button == IDYES else "No"))
-        self.desk.click(*xy.split())
+        self.display.click(*xy.split())
 
     def exit_code(self, timeout=20):
         try:
@@ -176,7 +176,7 @@ class Test:
 
     # -- the machine's state
     def wininit(self):
-        p = self.m.find_ci("windows/WININIT.INI")
+        p = self.prefix.find_ci("windows/WININIT.INI")
         return open(p, "rb").read() if p else None
 
     def check_unchanged(self, before, after):
@@ -211,15 +211,15 @@ class Test:
         self.report_lines("registry line removed", removed)
         self.report_lines("registry line added", added)
 
-        c = self.m
+        p = self.prefix
         gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
-        group = os.path.relpath(c.group_dir(), c.c)
+        group = os.path.relpath(p.group_dir(), p.c)
         gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
         gone = [g for g in gone if g in before["files"]]
         new = []
-        wininit = c.find_ci("windows/WININIT.INI")
+        wininit = p.find_ci("windows/WININIT.INI")
         if wininit:
-            new.append(os.path.relpath(wininit, c.c))
+            new.append(os.path.relpath(wininit, p.c))
         self.report_lines("file", compare.file_changes(before["files"], after["files"], gone, new,
                                                        ["windows/win.ini"]))
 
@@ -235,9 +235,9 @@ class Test:
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
         if self.ctx.keep:
-            self.m.stop()
+            self.prefix.stop()
         else:
-            self.m.remove()
+            self.prefix.remove()
 
 
 # ---------------------------------------------------------------- the tests
@@ -245,23 +245,23 @@ class Test:
 def test_ok_enter_then_no(t):
     """Enter on the confirmation, No on the prompt: the printer is gone, nothing else."""
     t.build()
-    before = t.m.snapshot()
+    before = t.prefix.snapshot()
     t.check_printer_installed(before)
     t.start()
     t.answer_confirmation("enter")
     t.completion_prompt()
     t.answer_prompt(IDNO)
-    t.check(t.desk.wait_gone(PROMPT), "the completion prompt stayed after No")
+    t.check(t.display.wait_gone(PROMPT), "the completion prompt stayed after No")
     t.check_exit(2)
-    after = t.m.snapshot()
+    after = t.prefix.snapshot()
     t.check_removal(before, after)
     # No restart: the two files stay until Windows next starts.
     for name in demo_pc.DEFERRED_FILES:
-        t.check(t.m.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
+        t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
 
 
 def ok_then_yes(t):
-    before = t.m.snapshot()
+    before = t.prefix.snapshot()
     t.start()
     t.answer_confirmation("click-ok")
     t.completion_prompt()
@@ -269,9 +269,9 @@ def ok_then_yes(t):
     # Yes makes Wine run wineboot, which works through WININIT.INI as Windows
     # does at start-up, then renames it to wininit.bak.
     end = time.time() + 30
-    while time.time() < end and not t.m.find_ci("windows/wininit.bak"):
+    while time.time() < end and not t.prefix.find_ci("windows/wininit.bak"):
         time.sleep(0.1)
-    t.m.wait_wineboot()
+    t.prefix.wait_wineboot()
     t.shot("after-restart")
     return before
 
@@ -282,28 +282,28 @@ def test_ok_then_yes_restart(t):
     ok_then_yes(t)
     rc = t.exit_code()
     t.check(rc == 2, "exit code %s, not 2" % rc)
-    bak = t.m.find_ci("windows/wininit.bak")
+    bak = t.prefix.find_ci("windows/wininit.bak")
     t.check(bak is not None, "the restart did not happen: no wininit.bak")
     t.check(t.wininit() is None, "WININIT.INI is still there after the restart")
     if bak:
         data = open(bak, "rb").read()
         t.check(data == compare.wininit_bytes(), "wininit.bak holds %r" % data)
     for name in demo_pc.DEFERRED_FILES:
-        t.check(t.m.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is None,
+        t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is None,
                 r"C:\WINDOWS\SYSTEM\%s still there after the restart" % name)
     for rel in demo_pc.KEEP_FILES:
-        t.check(os.path.exists(t.m.path(rel)), "%s was removed" % rel)
+        t.check(os.path.exists(t.prefix.path(rel)), "%s was removed" % rel)
 
 
 def cancel(t, how):
     t.build()
-    before = t.m.snapshot()
+    before = t.prefix.snapshot()
     t.start()
     t.answer_confirmation(how)
     t.abort_message()
     t.check_exit(2)
     t.check(t.wininit() is None, "WININIT.INI written after Cancel")
-    t.check_unchanged(before, t.m.snapshot())
+    t.check_unchanged(before, t.prefix.snapshot())
 
 
 def test_cancel_click(t):
@@ -330,17 +330,17 @@ def test_escape_while_the_bar_steps(t):
     """Esc as soon as the progress dialog shows: the abort message, nothing changed."""
     for attempt in range(1, 4):
         t.build()
-        before = t.m.snapshot()
+        before = t.prefix.snapshot()
         t.start()
-        t.desk.key_until_gone(CONFIRM, "Return")
-        t.require(t.desk.wait_window(PROGRESS, timeout=10, interval=0.005), "the progress dialog did not appear")
+        t.display.key_until_gone(CONFIRM, "Return")
+        t.require(t.display.wait_window(PROGRESS, timeout=10, interval=0.005), "the progress dialog did not appear")
         # Pressed again while the bar steps, in case Wine drops the first.
         end = time.time() + 10
-        while time.time() < end and not (t.desk.find(ABORTED) or t.desk.find(PROMPT)):
-            if t.desk.find(PROGRESS):
-                t.desk.key("Escape")
+        while time.time() < end and not (t.display.find(ABORTED) or t.display.find(PROMPT)):
+            if t.display.find(PROGRESS):
+                t.display.key("Escape")
             time.sleep(0.05)
-        if t.desk.find(PROMPT):
+        if t.display.find(PROMPT):
             removed = t.wininit() is not None
             t.answer_prompt(IDNO)
             if not removed:
@@ -353,7 +353,7 @@ def test_escape_while_the_bar_steps(t):
         t.abort_message()
         t.check_exit(2)
         t.check(t.wininit() is None, "WININIT.INI written after Esc")
-        t.check_unchanged(before, t.m.snapshot())
+        t.check_unchanged(before, t.prefix.snapshot())
         return
     t.check(False, "Esc never reached the progress dialog before the removal began (3 tries)")
 
@@ -371,16 +371,16 @@ def test_second_run_after_restart(t):
     t.build()
     ok_then_yes(t)
     t.exit_code()
-    t.require(t.m.find_ci("windows/wininit.bak"), "the first run's restart did not happen")
-    t.m.hold_desktop()   # the PC is back up after its restart
-    before = t.m.snapshot()
+    t.require(t.prefix.find_ci("windows/wininit.bak"), "the first run's restart did not happen")
+    t.prefix.hold_desktop()   # the PC is back up after its restart
+    before = t.prefix.snapshot()
     run_ok_no(t)
-    after = t.m.snapshot()
+    after = t.prefix.snapshot()
     removed, added = compare.registry_changes(before["registry"], after["registry"], [])
     t.report_lines("registry line removed", removed)
     t.report_lines("registry line added", added)
-    wininit = t.m.find_ci("windows/WININIT.INI")
-    new = [os.path.relpath(wininit, t.m.c)] if wininit else []
+    wininit = t.prefix.find_ci("windows/WININIT.INI")
+    new = [os.path.relpath(wininit, t.prefix.c)] if wininit else []
     t.report_lines("file", compare.file_changes(before["files"], after["files"], expected_new=new))
     t.check(after["win.ini"] == before["win.ini"], "win.ini changed on the second run")
     data = t.wininit()
@@ -390,25 +390,25 @@ def test_second_run_after_restart(t):
 def test_second_run_without_restart(t):
     """Two runs without a restart: the second adds its two lines to the same [rename]."""
     t.build()
-    before = t.m.snapshot()
+    before = t.prefix.snapshot()
     run_ok_no(t)
     run_ok_no(t)
-    after = t.m.snapshot()
+    after = t.prefix.snapshot()
     t.check_removal(before, after, wininit_runs=2)
 
 
 def test_nt_mode_ok_no(t):
     """NT mode, where RegDeleteKeyA refuses a key with subkeys: OK, No still removes every printer key."""
     t.build()
-    t.m.set_windows_version("winxp")
-    before = t.m.snapshot()
+    t.prefix.set_windows_version("winxp")
+    before = t.prefix.snapshot()
     t.check_printer_installed(before)
     t.start()
     t.answer_confirmation("enter")
     t.completion_prompt(timed=False)
     t.answer_prompt(IDNO)
     t.check_exit(2)
-    t.check_removal(before, t.m.snapshot())
+    t.check_removal(before, t.prefix.snapshot())
 
 
 def test_registry_call_order(t):
@@ -521,22 +521,22 @@ def main():
         return 0
     os.makedirs(ctx.build, exist_ok=True)
     ctx.tools = winebox.build_tools(ctx.build, ctx.arch)
-    ctx.desktop = winebox.Desktop()
+    ctx.display = winebox.Display()
     ctx.base = winebox.base_dir(ctx.build, ctx.arch)
     passed = failed = scan_failures = 0
     try:
         t0 = time.time()
-        if winebox.ensure_base(ctx.base, ctx.tools, ctx.desktop.display, ctx.arch):
+        if winebox.ensure_base(ctx.base, ctx.tools, ctx.display.name, ctx.arch):
             print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
-              % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.desktop.display))
+              % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.display.name))
         for name, fn, mode in runs:
             failures = run_one(ctx, name, fn, mode)
             scan_failures += sum(f.startswith(SCAN) for f in failures)
             failed += bool(failures)
             passed += not failures
     finally:
-        ctx.desktop.close()
+        ctx.display.close()
 
     print("figures: building the demo PC from the base prefix: %s" % spread(figures["build"]))
     print("figures: OK key press to the completion prompt: %s" % spread(figures["ok_to_prompt"]))

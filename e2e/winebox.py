@@ -2,8 +2,8 @@
 
 Arch     the Wine that runs one build of the program: the shipped i686 exe in a
          32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one
-Desktop  an X display (Xvfb, or the user's own) with xdotool and import
-Machine  one Wine prefix with its own wineserver kept alive from seeding to checks
+Display  an X display (Xvfb, or the user's own) with xdotool and import
+Prefix   one Wine prefix with its own wineserver kept alive from seeding to checks
 """
 
 import glob
@@ -153,13 +153,13 @@ def wine_env(prefix, display, arch):
     return env
 
 
-class Desktop:
+class Display:
     """An X display; a private Xvfb unless an existing display is given."""
 
     def __init__(self, display=None, size="1024x768x24"):
         self.proc = None
         if display:
-            self.display = display
+            self.name = display
             return
         # Another run may be starting its own display at the same moment: a
         # server that finds its number taken exits, and the next one is tried.
@@ -175,7 +175,7 @@ class Desktop:
                 time.sleep(0.05)
             time.sleep(0.2)
             if proc.poll() is None:
-                self.proc, self.display = proc, ":%d" % n
+                self.proc, self.name = proc, ":%d" % n
                 return
             n += 1
         raise RuntimeError("no X display could be started")
@@ -186,7 +186,7 @@ class Desktop:
             self.proc.wait()
 
     def xdotool(self, *args):
-        env = dict(os.environ, DISPLAY=self.display)
+        env = dict(os.environ, DISPLAY=self.name)
         return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True, text=True)
 
     def find(self, caption):
@@ -242,7 +242,7 @@ class Desktop:
 
     def screenshot(self, path, rect=None):
         """The whole screen, or the part rect ("x y w h") covers."""
-        env = dict(os.environ, DISPLAY=self.display)
+        env = dict(os.environ, DISPLAY=self.name)
         crop = ["-crop", "%sx%s+%s+%s" % tuple(rect.split()[2:] + rect.split()[:2]), "+repage"] if rect else []
         subprocess.run(["import", "-window", "root"] + crop + [path], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -307,16 +307,16 @@ def file_hash(path, rel):
     return _hashes[key]
 
 
-class Machine:
+class Prefix:
     """One Wine prefix, a copy of the base, with the printer installed."""
 
-    def __init__(self, prefix, tools, desktop, arch):
-        self.prefix = os.path.abspath(prefix)
+    def __init__(self, path, tools, display, arch):
+        self.dir = os.path.abspath(path)
         self.tools = tools
-        self.desktop = desktop
+        self.display = display
         self.wine = arch.wine
-        self.env = wine_env(self.prefix, desktop.display, arch)
-        self.c = os.path.join(self.prefix, "drive_c")
+        self.env = wine_env(self.dir, display.name, arch)
+        self.c = os.path.join(self.dir, "drive_c")
         self.server_up = False
 
     # -- building
@@ -324,9 +324,9 @@ class Machine:
         """Copies the base prefix and installs the printer; returns seconds taken."""
         t0 = time.time()
         self.stop()
-        shutil.rmtree(self.prefix, ignore_errors=True)
-        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
-        subprocess.run(["cp", "-a", base, self.prefix], check=True)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.dir), exist_ok=True)
+        subprocess.run(["cp", "-a", base, self.dir], check=True)
         self.start()
         if printer:
             self.install_printer()
@@ -360,12 +360,12 @@ class Machine:
             time.sleep(0.05)
         # The first pointer motion makes Wine note the mouse settings in the
         # registry; let it happen now, before anything is compared.
-        self.desktop.xdotool("mousemove", "1", "1")
-        self.desktop.xdotool("mousemove", "0", "0")
+        self.display.xdotool("mousemove", "1", "1")
+        self.display.xdotool("mousemove", "0", "0")
         time.sleep(0.2)
 
     def install_printer(self):
-        seed = os.path.join(self.prefix, "e2e-seed.txt")
+        seed = os.path.join(self.dir, "e2e-seed.txt")
         with open(seed, "w") as f:
             f.write(demo_pc.seed_text())
             f.write("= HKCU\\%s|Programs|sz|%s\n" % (demo_pc.SHELL_FOLDERS, self.programs_folder()))
@@ -390,7 +390,7 @@ class Machine:
 
     def set_windows_version(self, version):
         """The Windows Wine reports to programs started from now on."""
-        seed = os.path.join(self.prefix, "e2e-version.txt")
+        seed = os.path.join(self.dir, "e2e-version.txt")
         with open(seed, "w") as f:
             f.write("= HKCU\\Software\\Wine|Version|sz|%s\n" % version)
         r = self.tool("seed", win_path(seed))
@@ -419,7 +419,7 @@ class Machine:
     def programs_folder(self):
         """The user's Programs folder as Wine set it up in the base prefix."""
         section = None
-        with open(os.path.join(self.prefix, "user.reg"), encoding="latin-1") as f:
+        with open(os.path.join(self.dir, "user.reg"), encoding="latin-1") as f:
             for line in f:
                 if line.startswith("["):
                     section = line.split("]")[0]
@@ -468,7 +468,7 @@ class Machine:
                 env = open("/proc/%s/environ" % pid, "rb").read().split(b"\0")
             except OSError:
                 continue
-            if b"wineboot" in cmd.lower() and ("WINEPREFIX=" + self.prefix).encode() in env:
+            if b"wineboot" in cmd.lower() and ("WINEPREFIX=" + self.dir).encode() in env:
                 return True
         return False
 
@@ -480,7 +480,7 @@ class Machine:
 
     # -- looking at the machine
     def dump_registry(self):
-        out = os.path.join(self.prefix, "e2e-regdump.txt")
+        out = os.path.join(self.dir, "e2e-regdump.txt")
         self.tool("regdump", win_path(out))
         with open(out, encoding="latin-1") as f:
             lines = f.read().splitlines()
@@ -510,4 +510,4 @@ class Machine:
 
     def remove(self):
         self.stop()
-        shutil.rmtree(self.prefix, ignore_errors=True)
+        shutil.rmtree(self.dir, ignore_errors=True)
