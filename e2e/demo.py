@@ -10,11 +10,11 @@ import os
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-
-import compare                       # noqa: E402
-import winebox                       # noqa: E402
+from arch import exe_arch
+import bases
+import compare
+from display import Display
+from prefix import Prefix
 
 CONFIRM = "Welcome to the Lintora Uninstall program"
 PROGRESS = "Uninstalling the Oxtrel Lintora 460D driver"
@@ -29,30 +29,30 @@ def show(title, items):
 
 
 def main(argv):
-    exe = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(winebox.REPO, "build", "win32", "uninstall.exe"))
+    exe = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(bases.REPO, "build", "win32", "uninstall.exe"))
     if not os.path.exists(exe):
         print("demo-wine: no exe at %s; build it with: cmake --preset win32 && cmake --build --preset win32" % exe)
         return 1
-    arch = winebox.exe_arch(exe)
+    arch = exe_arch(exe)
     if not arch.runs():
         print("demo-wine: this machine cannot run %d-bit programs (%s --version fails)" % (arch.bits, arch.wine))
         return 1
-    build = os.path.join(winebox.REPO, "build", "e2e")
+    build = os.path.join(bases.REPO, "build", "e2e")
     out = os.path.join(build, "demo")
     os.makedirs(out, exist_ok=True)
     for old in os.listdir(out):
         if old.endswith(".png"):
             os.remove(os.path.join(out, old))
     interactive = bool(os.environ.get("DISPLAY"))
-    display = winebox.Display(os.environ.get("DISPLAY") if interactive else None)
+    display = Display(os.environ.get("DISPLAY") if interactive else None)
     pc = None
     try:
-        tools = winebox.build_tools(build, arch)
-        base = winebox.base_dir(build, arch)
+        tools = bases.build_tools(build, arch)
+        base = bases.base_dir(build, arch)
         t0 = time.time()
-        if winebox.ensure_base(base, tools, display.name, arch):
+        if bases.ensure_base(base, tools, display.name, arch):
             print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
-        pc = winebox.Prefix(os.path.join(out, "prefix"), tools, display, arch)
+        pc = Prefix(os.path.join(out, "prefix"), tools, display, arch)
         secs = pc.build(base, exe=exe)
         print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, pc.dir))
         before = pc.dump_registry()

@@ -19,10 +19,13 @@ import sys
 import time
 import traceback
 
+from arch import exe_arch
+import bases
 import compare
 import demo_pc
+from display import Display
+from prefix import Prefix
 import regtrace
-import winebox
 
 CONFIRM = "Welcome to the Lintora Uninstall program"
 PROGRESS = "Uninstalling the Oxtrel Lintora 460D driver"
@@ -57,7 +60,7 @@ class Test:
             if old.endswith(".png") or old.endswith(".log"):
                 os.remove(os.path.join(self.dir, old))
         self.display = ctx.display
-        self.prefix = winebox.Prefix(os.path.join(self.dir, "prefix"), ctx.tools, self.display, ctx.arch)
+        self.prefix = Prefix(os.path.join(self.dir, "prefix"), ctx.tools, self.display, ctx.arch)
         self.failures = []
         self.shots = 0
         self.proc = None
@@ -494,7 +497,7 @@ def spread(xs):
 
 def main():
     ap = argparse.ArgumentParser(prog="e2e/run")
-    ap.add_argument("exe", nargs="?", default=os.path.join(winebox.REPO, "build", "win32", "uninstall.exe"))
+    ap.add_argument("exe", nargs="?", default=os.path.join(bases.REPO, "build", "win32", "uninstall.exe"))
     ap.add_argument("-k", dest="only", action="append", help="run only tests whose name contains this")
     ap.add_argument("--windows", action="append", choices=WINDOWS_MODES,
                     help="the Windows Wine reports (win95 unless told); once per mode to run")
@@ -506,27 +509,27 @@ def main():
     ctx = Context()
     ctx.exe = os.path.abspath(args.exe)
     ctx.keep = args.keep
-    ctx.build = os.path.join(winebox.REPO, "build", "e2e")
+    ctx.build = os.path.join(bases.REPO, "build", "e2e")
     modes = args.windows or ["win95"]
     runs = [(name, fn, mode) for mode in modes for name, fn in selected(args.only)]
     if not os.path.exists(ctx.exe):
         print("e2e: no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % ctx.exe)
         print("0 passed, 1 failed, 0 skipped")
         return 1
-    ctx.arch = winebox.exe_arch(ctx.exe)
+    ctx.arch = exe_arch(ctx.exe)
     if not ctx.arch.runs():
         print("e2e: this machine cannot run %d-bit programs (%s --version fails): %d tests of %s skipped"
               % (ctx.arch.bits, ctx.arch.wine, len(runs), ctx.exe))
         print("0 passed, 0 failed, %d skipped" % len(runs))
         return 0
     os.makedirs(ctx.build, exist_ok=True)
-    ctx.tools = winebox.build_tools(ctx.build, ctx.arch)
-    ctx.display = winebox.Display()
-    ctx.base = winebox.base_dir(ctx.build, ctx.arch)
+    ctx.tools = bases.build_tools(ctx.build, ctx.arch)
+    ctx.display = Display()
+    ctx.base = bases.base_dir(ctx.build, ctx.arch)
     passed = failed = scan_failures = 0
     try:
         t0 = time.time()
-        if winebox.ensure_base(ctx.base, ctx.tools, ctx.display.name, ctx.arch):
+        if bases.ensure_base(ctx.base, ctx.tools, ctx.display.name, ctx.arch):
             print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
               % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.display.name))
