@@ -5,8 +5,7 @@ import os
 import subprocess
 import shutil
 
-from arch import WINESERVER, wine_env
-from prefix import win_path
+from prefix import Prefix
 import win95
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -45,19 +44,13 @@ def ensure_base(base, tools, display, arch):
         return False
     shutil.rmtree(base, ignore_errors=True)
     os.makedirs(os.path.dirname(base), exist_ok=True)
-    env = wine_env(base, display, arch)
     log("e2e: creating the %d-bit base Wine prefix in %s (once)" % (arch.bits, base))
-    subprocess.run([arch.wine, "wineboot", "--init"], env=env, check=True,
+    p = Prefix(base, tools, display, arch)
+    subprocess.run([arch.wine, "wineboot", "--init"], env=p.env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     win95.install_fonts(base)
-    settings = os.path.join(base, "e2e-base.txt")
-    with open(settings, "w") as f:
-        f.write(win95.BASE_SETTINGS)
-    subprocess.run([arch.wine, os.path.join(tools, "seed.exe"), win_path(settings)], env=env, check=True,
-                   stdout=subprocess.DEVNULL)
-    os.remove(settings)
-    subprocess.run([WINESERVER, "-k"], env=env)  # writes the registry files out
-    subprocess.run([WINESERVER, "-w"], env=env)
+    p.seed(win95.BASE_SETTINGS)
+    p.stop()
     with open(stamp, "w") as f:
         f.write(want)
     return True

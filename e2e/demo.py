@@ -50,7 +50,7 @@ def main(argv):
         tools = bases.build_tools(build, arch)
         base = bases.base_dir(build, arch)
         t0 = time.time()
-        if bases.ensure_base(base, tools, display.name, arch):
+        if bases.ensure_base(base, tools, display, arch):
             print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
         pc = Prefix(os.path.join(out, "prefix"), tools, display, arch)
         secs = pc.build(base, exe=exe)

@@ -39,9 +39,8 @@ class Prefix:
         self.tools = tools
         self.display = display
         self.wine = arch.wine
-        self.env = wine_env(self.dir, display.name, arch)
+        self.env = wine_env(self.dir, display.name if display else None, arch)
         self.c = os.path.join(self.dir, "drive_c")
-        self.server_up = False
 
     # -- building
     def build(self, base, printer=True, exe=None):
@@ -66,13 +65,11 @@ class Prefix:
         # One wineserver from seeding to the checks: a new one would run wineboot,
         # and wineboot processes WININIT.INI.
         subprocess.run([WINESERVER, "-p"], env=self.env, check=True)
-        self.server_up = True
 
     def stop(self):
-        if self.server_up:
-            subprocess.run([WINESERVER, "-k"], env=self.env, stderr=subprocess.DEVNULL)
-            subprocess.run([WINESERVER, "-w"], env=self.env, stderr=subprocess.DEVNULL)
-            self.server_up = False
+        """Ends the session, which writes the registry files out."""
+        subprocess.run([WINESERVER, "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=self.env, stderr=subprocess.DEVNULL)
 
     def hold_desktop(self):
         """Keeps the desktop up for the whole session, as on a PC: the display
@@ -89,14 +86,8 @@ class Prefix:
         time.sleep(0.2)
 
     def install_printer(self):
-        seed = os.path.join(self.dir, "e2e-seed.txt")
-        with open(seed, "w") as f:
-            f.write(demo_pc.seed_text())
-            f.write("= HKCU\\%s|Programs|sz|%s\n" % (demo_pc.SHELL_FOLDERS, self.programs_folder()))
-        r = self.tool("seed", win_path(seed))
-        os.remove(seed)
-        if r.returncode != 0:
-            raise RuntimeError("seeding failed: " + r.stderr)
+        self.seed(demo_pc.seed_text() +
+                  "= HKCU\\%s|Programs|sz|%s\n" % (demo_pc.SHELL_FOLDERS, self.programs_folder()))
         c = self.c
         for name in demo_pc.SYSTEM_FILES:
             self.put(demo_pc.SYSTEM_DIR + "/" + name)
@@ -114,13 +105,17 @@ class Prefix:
 
     def set_windows_version(self, version):
         """The Windows Wine reports to programs started from now on."""
-        seed = os.path.join(self.dir, "e2e-version.txt")
-        with open(seed, "w") as f:
-            f.write("= HKCU\\Software\\Wine|Version|sz|%s\n" % version)
-        r = self.tool("seed", win_path(seed))
-        os.remove(seed)
+        self.seed("= HKCU\\Software\\Wine|Version|sz|%s\n" % version)
+
+    def seed(self, text):
+        """Writes registry keys and values given in seed.exe's format."""
+        path = os.path.join(self.dir, "e2e-seed.txt")
+        with open(path, "w") as f:
+            f.write(text)
+        r = self.tool("seed", win_path(path))
+        os.remove(path)
         if r.returncode != 0:
-            raise RuntimeError("setting the Windows version failed: " + r.stderr)
+            raise RuntimeError("seeding %s failed: %s" % (self.dir, r.stderr))
 
     def put(self, rel):
         p = self.path(rel)

@@ -529,7 +529,7 @@ def main():
     passed = failed = scan_failures = 0
     try:
         t0 = time.time()
-        if bases.ensure_base(ctx.base, ctx.tools, ctx.display.name, ctx.arch):
+        if bases.ensure_base(ctx.base, ctx.tools, ctx.display, ctx.arch):
             print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
               % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.display.name))
