@@ -95,6 +95,9 @@ def main(argv):
             time.sleep(0.3)
             shot("completion-prompt", PROMPT)
             xy = pc.wininfo(PROMPT, "7")
+            if not xy:
+                print("demo-wine: no No button in '%s'" % PROMPT)
+                return 1
             print("demo-wine: clicking No in '%s'" % PROMPT)
             display.click(*xy.split())
             rc = proc.wait(20)

@@ -39,6 +39,8 @@ PROMPT_TEXT = ("The Oxtrel Lintora 460D driver has been completely uninstalled.\
                "the uninstallation procedure")
 MSGBOX_TEXT = "0xffff"   # the identifier of a message box's text control
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+BUTTONS = {IDOK: "OK button", IDCANCEL: "Cancel button", IDYES: "Yes button", IDNO: "No button",
+           "close": "close box"}
 SCAN = "[instance scan]"  # marks checks that need the instance scan in the exe
 
 figures = {"build": [], "ok_to_prompt": []}
@@ -117,13 +119,12 @@ class Test:
             self.shot("tab-moved-focus")
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
             self.display.key_until_shown(ABORTED, "Return")
-        elif how in ("click-ok", "click-cancel"):
-            xy = self.prefix.wininfo(CONFIRM, str(IDOK if how == "click-ok" else IDCANCEL))
-            self.require(xy, "no %s button in the confirmation" % how[6:])
-            self.display.click(*xy.split())
+        elif how == "click-ok":
+            self.click(CONFIRM, IDOK)
+        elif how == "click-cancel":
+            self.click(CONFIRM, IDCANCEL)
         elif how == "close-box":
-            xy = self.prefix.wininfo(CONFIRM, "close")
-            self.display.click(*xy.split())
+            self.click(CONFIRM, "close")
         else:
             raise ValueError(how)
 
@@ -162,8 +163,12 @@ class Test:
         return saw_progress, secs
 
     def answer_prompt(self, button):
-        xy = self.prefix.wininfo(PROMPT, str(button))
-        self.require(xy, "no %s button in the completion prompt" % ("Yes" if button == IDYES else "No"))
+        self.click(PROMPT, button)
+
+    def click(self, caption, control):
+        """Clicks a button, by its identifier, or the close box of a window."""
+        xy = self.prefix.wininfo(caption, str(control))
+        self.require(xy, "no %s in '%s'" % (BUTTONS.get(control, control), caption))
         self.display.click(*xy.split())
 
     def exit_code(self, timeout=20):
