@@ -47,10 +47,9 @@ def main(argv):
     display = Display(os.environ.get("DISPLAY") if interactive else None)
     pc = None
     try:
-        tools = bases.build_tools(build, arch)
-        base = bases.base_dir(build, arch)
         t0 = time.time()
-        if bases.ensure_base(base, tools, display, arch):
+        tools, base, made = bases.prepare(build, arch, display)
+        if made:
             print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
         pc = Prefix(os.path.join(out, "prefix"), tools, display, arch)
         secs = pc.build(base, exe=exe)

@@ -527,14 +527,12 @@ def main():
               % (ctx.arch.bits, ctx.arch.wine, len(runs), ctx.exe))
         print("0 passed, 0 failed, %d skipped" % len(runs))
         return 0
-    os.makedirs(ctx.build, exist_ok=True)
-    ctx.tools = bases.build_tools(ctx.build, ctx.arch)
     ctx.display = Display()
-    ctx.base = bases.base_dir(ctx.build, ctx.arch)
     passed = failed = scan_failures = 0
     try:
         t0 = time.time()
-        if bases.ensure_base(ctx.base, ctx.tools, ctx.display, ctx.arch):
+        ctx.tools, ctx.base, made = bases.prepare(ctx.build, ctx.arch, ctx.display)
+        if made:
             print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
               % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.display.name))
