@@ -111,7 +111,7 @@ def instance_keys(dump):
     return out
 
 
-def inventory(m, dump, labels=None):
+def inventory(pc, dump, labels=None):
     """What of the printer is on the machine: (item, present) pairs; with
     labels, the same items as an earlier inventory, in its order."""
     items = []
@@ -127,22 +127,22 @@ def inventory(m, dump, labels=None):
     for key, value, desc in instance_keys(dump):
         if desc == demo_pc.PRINTER:
             items.append(("registry  %s  (%s matches)" % (key, value), True))
-    ini = open(m.path("windows/win.ini"), "rb").read().decode("latin-1")
+    ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1")
     section = None
     for line in ini.splitlines():
         if line.startswith("["):
             section = line.strip("[]")
         elif line.split("=")[0] == demo_pc.PRINTER:
             items.append(("win.ini   [%s] %s" % (section, line), True))
-    group = m.group_dir()
-    items.append(("folder    %s" % os.path.relpath(group, m.c), os.path.isdir(group)))
+    group = demo_pc.group_dir(pc)
+    items.append(("folder    %s" % os.path.relpath(group, pc.c), os.path.isdir(group)))
     for name in demo_pc.SHORTCUTS:
         items.append(("shortcut  %s" % name, os.path.exists(os.path.join(group, name))))
     for name in demo_pc.SYSTEM_FILES:
         items.append(("file      C:\\%s\\%s" % (demo_pc.SYSTEM_DIR.replace("/", "\\"), name),
-                      m.find_ci(demo_pc.SYSTEM_DIR + "/" + name) is not None))
+                      pc.find_ci(demo_pc.SYSTEM_DIR + "/" + name) is not None))
     for name in demo_pc.DEFERRED_FILES:
-        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, m.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is not None))
+        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, pc.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is not None))
     if labels is not None:
         now = dict(items)
         items = [(label, now.get(label, False)) for label in labels]

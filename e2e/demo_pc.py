@@ -8,6 +8,8 @@ Every item carries a kind:
   "keep"   something that must still be there, byte for byte, after a run
 """
 
+import os
+
 PRINTER = "Oxtrel Lintora 460D"
 CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
 PRINT = r"HKLM\System\CurrentControlSet\control\Print"
@@ -203,3 +205,27 @@ def win_ini_addition():
     return text.encode("ascii")
 
 SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+
+
+def install(prefix):
+    """Puts the printer and the other programs' things on a prefix."""
+    prefix.seed(seed_text() + "= HKCU\\%s|Programs|sz|%s\n" % (SHELL_FOLDERS, prefix.programs_folder()))
+    group = os.path.relpath(group_dir(prefix), prefix.c)
+    files = [SYSTEM_DIR + "/" + name for name in SYSTEM_FILES] + \
+        [DEFERRED_DIR + "/" + name for name in DEFERRED_FILES] + KEEP_FILES + \
+        [group + "/" + name for name in SHORTCUTS] + \
+        [os.path.join(os.path.dirname(group), "Oxtrel Tools", SHORTCUTS[0])]
+    for rel in files:
+        path = prefix.path(rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(file_bytes(os.path.basename(rel)))
+    with open(prefix.path("windows/win.ini"), "ab") as f:
+        f.write(win_ini_addition())
+
+
+def group_dir(prefix):
+    """The printer's Start-menu group in the user's Programs folder."""
+    folder = prefix.programs_folder()            # C:\users\...\Programs
+    assert folder[:3].lower() == "c:\\"
+    return os.path.join(prefix.c, folder[3:].replace("\\", "/"), PRINTER)

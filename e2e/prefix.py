@@ -8,7 +8,6 @@ import tempfile
 import time
 
 from arch import WINESERVER, wine_env
-import demo_pc
 
 
 def win_path(unix_path):
@@ -32,7 +31,7 @@ def file_hash(path, rel):
 
 
 class Prefix:
-    """One Wine prefix, a copy of the base, with the printer installed."""
+    """One Wine prefix, a copy of the base."""
 
     def __init__(self, path, tools, display, arch):
         self.dir = os.path.abspath(path)
@@ -42,24 +41,13 @@ class Prefix:
         self.env = wine_env(self.dir, display.name if display else None, arch)
         self.c = os.path.join(self.dir, "drive_c")
 
-    # -- building
-    def build(self, base, printer=True, exe=None):
-        """Copies the base prefix and installs the printer; returns seconds taken."""
-        t0 = time.time()
+    def copy(self, base):
+        """Makes this prefix a copy of the base prefix, and starts its session."""
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(os.path.dirname(self.dir), exist_ok=True)
         subprocess.run(["cp", "-a", base, self.dir], check=True)
         self.start()
-        if printer:
-            self.install_printer()
-        # The desktop comes up: the display driver registers its (volatile)
-        # keys now rather than during the program's run.
-        self.hold_desktop()
-        if exe:
-            os.makedirs(os.path.join(self.c, "OXTREL"), exist_ok=True)
-            shutil.copyfile(exe, os.path.join(self.c, "OXTREL", "UNINSTALL.EXE"))
-        return time.time() - t0
 
     def start(self):
         # One wineserver from seeding to the checks: a new one would run wineboot,
@@ -85,24 +73,6 @@ class Prefix:
         self.display.xdotool("mousemove", "0", "0")
         time.sleep(0.2)
 
-    def install_printer(self):
-        self.seed(demo_pc.seed_text() +
-                  "= HKCU\\%s|Programs|sz|%s\n" % (demo_pc.SHELL_FOLDERS, self.programs_folder()))
-        c = self.c
-        for name in demo_pc.SYSTEM_FILES:
-            self.put(demo_pc.SYSTEM_DIR + "/" + name)
-        for name in demo_pc.DEFERRED_FILES:
-            self.put(demo_pc.DEFERRED_DIR + "/" + name)
-        for rel in demo_pc.KEEP_FILES:
-            self.put(rel)
-        group = self.group_dir()
-        for name in demo_pc.SHORTCUTS:
-            self.put(os.path.relpath(os.path.join(group, name), c))
-        other = os.path.join(os.path.dirname(group), "Oxtrel Tools")
-        self.put(os.path.relpath(os.path.join(other, demo_pc.SHORTCUTS[0]), c))
-        with open(self.path("windows/win.ini"), "ab") as f:
-            f.write(demo_pc.win_ini_addition())
-
     def set_windows_version(self, version):
         """The Windows Wine reports to programs started from now on."""
         self.seed("= HKCU\\Software\\Wine|Version|sz|%s\n" % version)
@@ -116,12 +86,6 @@ class Prefix:
         os.remove(path)
         if r.returncode != 0:
             raise RuntimeError("seeding %s failed: %s" % (self.dir, r.stderr))
-
-    def put(self, rel):
-        p = self.path(rel)
-        os.makedirs(os.path.dirname(p), exist_ok=True)
-        with open(p, "wb") as f:
-            f.write(demo_pc.file_bytes(os.path.basename(rel)))
 
     def path(self, rel):
         return os.path.join(self.c, rel)
@@ -146,11 +110,6 @@ class Prefix:
                         and line.startswith('"Programs"='):
                     return line.split("=", 1)[1].strip().strip('"').replace("\\\\", "\\")
         raise RuntimeError("no Programs folder in the base prefix")
-
-    def group_dir(self):
-        folder = self.programs_folder()            # C:\users\...\Programs
-        assert folder[:3].lower() == "c:\\"
-        return os.path.join(self.c, folder[3:].replace("\\", "/"), demo_pc.PRINTER)
 
     # -- running
     def tool(self, name, *args):

@@ -19,18 +19,13 @@ import sys
 import time
 import traceback
 
-from arch import exe_arch
-import bases
 import compare
 import demo_pc
 from display import Display
-from prefix import Prefix
+import program
+from program import ABORTED, CONFIRM, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROMPT, Failed
 import regtrace
 
-CONFIRM = "Welcome to the Lintora Uninstall program"
-PROGRESS = "Uninstalling the Oxtrel Lintora 460D driver"
-PROMPT = "Uninstallation succeeded"
-ABORTED = "Uninstallation aborted"
 ABORT_TEXT = "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC"
 PROMPT_TEXT = ("The Oxtrel Lintora 460D driver has been completely uninstalled.\\n"
                "We advise you to reboot your PC for a proper uninstallation.\\n"
@@ -38,16 +33,9 @@ PROMPT_TEXT = ("The Oxtrel Lintora 460D driver has been completely uninstalled.\
                "Clicking on the 'No' button will return you to Windows without completing "
                "the uninstallation procedure")
 MSGBOX_TEXT = "0xffff"   # the identifier of a message box's text control
-IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
-BUTTONS = {IDOK: "OK button", IDCANCEL: "Cancel button", IDYES: "Yes button", IDNO: "No button",
-           "close": "close box"}
 SCAN = "[instance scan]"  # marks checks that need the instance scan in the exe
 
 figures = {"build": [], "ok_to_prompt": []}
-
-
-class Failed(Exception):
-    pass
 
 
 class Test:
@@ -55,16 +43,12 @@ class Test:
         self.name = name
         self.ctx = ctx
         self.windows = windows
-        runs = ctx.arch.name + ("" if windows == "win95" else "-" + windows)
-        self.dir = os.path.join(ctx.build, runs, name)
-        os.makedirs(self.dir, exist_ok=True)
-        for old in os.listdir(self.dir):
-            if old.endswith(".png") or old.endswith(".log"):
-                os.remove(os.path.join(self.dir, old))
-        self.display = ctx.display
-        self.prefix = Prefix(os.path.join(self.dir, "prefix"), ctx.tools, self.display, ctx.arch)
+        runs = ctx.bench.arch.name + ("" if windows == "win95" else "-" + windows)
+        self.dir = os.path.join(program.BUILD, runs, name)
+        self.display = ctx.bench.display
+        self.prefix = ctx.bench.prefix(os.path.join(self.dir, "prefix"))
+        self.shot = program.Camera(self.dir, self.prefix)
         self.failures = []
-        self.shots = 0
         self.proc = None
 
     # -- checks
@@ -75,34 +59,23 @@ class Test:
 
     def require(self, ok, what):
         if not ok:
-            self.failures.append(what)
             raise Failed(what)
 
-    def shot(self, what):
-        self.shots += 1
-        self.display.screenshot(os.path.join(self.dir, "%02d-%s.png" % (self.shots, what)))
-
     # -- the machine
-    def build(self, printer=True):
-        secs = self.prefix.build(self.ctx.base, printer=printer, exe=self.ctx.exe)
-        figures["build"].append(secs)
+    def build(self):
+        figures["build"].append(self.ctx.bench.build(self.prefix))
         if self.windows != "win95":   # the base prefix is in Windows 95 mode
             self.prefix.set_windows_version(self.windows)
             told = self.prefix.wininfo("--version")
             self.require(told == WINDOWS_MODES[self.windows],
                          "in %s mode programs are told Windows %s" % (self.windows, told))
-        return secs
 
     # -- the person
     def start(self, trace=None):
         self.proc = self.prefix.launch(trace=trace)
-        w = self.display.wait_window(CONFIRM, timeout=20)
-        self.require(w, "the confirmation dialog '%s' did not appear" % CONFIRM)
-        time.sleep(0.3)
-        self.shot("confirmation")
+        program.wait_confirmation(self.prefix, self.shot)
         self.check(self.prefix.wininfo(CONFIRM, "focus") == str(IDOK),
                    "OK does not have the focus when the confirmation opens")
-        return w
 
     def answer_confirmation(self, how):
         if how == "enter":
@@ -120,11 +93,11 @@ class Test:
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
             self.display.key_until_shown(ABORTED, "Return")
         elif how == "click-ok":
-            self.click(CONFIRM, IDOK)
+            program.click(self.prefix, CONFIRM, IDOK)
         elif how == "click-cancel":
-            self.click(CONFIRM, IDCANCEL)
+            program.click(self.prefix, CONFIRM, IDCANCEL)
         elif how == "close-box":
-            self.click(CONFIRM, "close")
+            program.click(self.prefix, CONFIRM, "close")
         else:
             raise ValueError(how)
 
@@ -140,36 +113,15 @@ class Test:
 
     def completion_prompt(self, timed=True):
         """After OK: the progress dialog, then the completion prompt."""
-        pressed = time.time()
-        saw_progress = False
-        end = pressed + 30
-        while time.time() < end:
-            if not saw_progress and self.display.find(PROGRESS):
-                saw_progress = True
-                self.shot("progress")
-            if self.display.find(PROMPT):
-                break
-            time.sleep(0.01)
-        w = self.display.find(PROMPT)
-        self.require(w, "the completion prompt '%s' did not appear" % PROMPT)
-        secs = time.time() - pressed
+        secs = program.wait_prompt(self.display, self.shot)
         if timed:
             figures["ok_to_prompt"].append(secs)
-        time.sleep(0.3)
-        self.shot("completion-prompt")
         text = self.prefix.wininfo(PROMPT, "text", MSGBOX_TEXT)
         self.check(text == PROMPT_TEXT, "completion prompt reads %r" % text)
         self.check(self.display.find(PROGRESS) is None, "the progress dialog is still there with the prompt")
-        return saw_progress, secs
 
     def answer_prompt(self, button):
-        self.click(PROMPT, button)
-
-    def click(self, caption, control):
-        """Clicks a button, by its identifier, or the close box of a window."""
-        xy = self.prefix.wininfo(caption, str(control))
-        self.require(xy, "no %s in '%s'" % (BUTTONS.get(control, control), caption))
-        self.display.click(*xy.split())
+        program.click(self.prefix, PROMPT, button)
 
     def exit_code(self, timeout=20):
         try:
@@ -221,7 +173,7 @@ class Test:
 
         p = self.prefix
         gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
-        group = os.path.relpath(p.group_dir(), p.c)
+        group = os.path.relpath(demo_pc.group_dir(p), p.c)
         gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
         gone = [g for g in gone if g in before["files"]]
         new = []
@@ -479,8 +431,8 @@ def run_one(ctx, name, fn, windows):
     t0 = time.time()
     try:
         fn(t)
-    except Failed:
-        pass
+    except Failed as e:
+        t.failures.append(str(e))
     except Exception:
         t.failures.append("error: " + traceback.format_exc().strip().replace("\n", "\n      "))
     finally:
@@ -502,7 +454,7 @@ def spread(xs):
 
 def main():
     ap = argparse.ArgumentParser(prog="e2e/run")
-    ap.add_argument("exe", nargs="?", default=os.path.join(bases.REPO, "build", "win32", "uninstall.exe"))
+    ap.add_argument("exe", nargs="?", default=program.SHIPPED)
     ap.add_argument("-k", dest="only", action="append", help="run only tests whose name contains this")
     ap.add_argument("--windows", action="append", choices=WINDOWS_MODES,
                     help="the Windows Wine reports (win95 unless told); once per mode to run")
@@ -511,43 +463,39 @@ def main():
     sys.stdout.reconfigure(line_buffering=True)
     t_all = time.time()
 
-    ctx = Context()
-    ctx.exe = os.path.abspath(args.exe)
-    ctx.keep = args.keep
-    ctx.build = os.path.join(bases.REPO, "build", "e2e")
+    exe = os.path.abspath(args.exe)
     modes = args.windows or ["win95"]
     runs = [(name, fn, mode) for mode in modes for name, fn in selected(args.only)]
-    if not os.path.exists(ctx.exe):
-        print("e2e: no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % ctx.exe)
-        print("0 passed, 1 failed, 0 skipped")
-        return 1
-    ctx.arch = exe_arch(ctx.exe)
-    if not ctx.arch.runs():
-        print("e2e: this machine cannot run %d-bit programs (%s --version fails): %d tests of %s skipped"
-              % (ctx.arch.bits, ctx.arch.wine, len(runs), ctx.exe))
+    try:
+        arch = program.arch_for(exe)
+    except program.CannotRun as e:
+        print("e2e: %s: %d tests of %s skipped" % (e, len(runs), exe))
         print("0 passed, 0 failed, %d skipped" % len(runs))
         return 0
-    ctx.display = Display()
+    except Failed as e:
+        print("e2e: %s" % e)
+        print("0 passed, 1 failed, 0 skipped")
+        return 1
+    ctx = Context()
+    ctx.keep = args.keep
+    display = Display()
     passed = failed = scan_failures = 0
     try:
-        t0 = time.time()
-        ctx.tools, ctx.base, made = bases.prepare(ctx.build, ctx.arch, ctx.display)
-        if made:
-            print("figures: %d-bit base prefix made in %.1f s" % (ctx.arch.bits, time.time() - t0))
+        ctx.bench = program.Bench(exe, arch, display)
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
-              % (ctx.exe, ctx.arch.bits, ctx.arch.wine, ", ".join(modes), ctx.display.name))
+              % (exe, arch.bits, arch.wine, ", ".join(modes), display.name))
         for name, fn, mode in runs:
             failures = run_one(ctx, name, fn, mode)
             scan_failures += sum(f.startswith(SCAN) for f in failures)
             failed += bool(failures)
             passed += not failures
     finally:
-        ctx.display.close()
+        display.close()
 
     print("figures: building the demo PC from the base prefix: %s" % spread(figures["build"]))
     print("figures: OK key press to the completion prompt: %s" % spread(figures["ok_to_prompt"]))
     print("figures: whole run: %.1f s" % (time.time() - t_all))
-    print("screenshots: %s/%s*/<test>/*.png" % (ctx.build, ctx.arch.name))
+    print("screenshots: %s/%s*/<test>/*.png" % (program.BUILD, arch.name))
     if scan_failures:
         print("%d failing checks need the instance scan in the exe (marked %s)" % (scan_failures, SCAN))
     print("%d passed, %d failed, 0 skipped" % (passed, failed))
