@@ -45,13 +45,22 @@ def keys_present(dump, keys):
 WINE_VOLATILE = [normal_key(r"HKCU\Software\Wine\Temporary System Parameters")]
 
 
-def registry_changes(before, after, expected_gone):
-    """Lines removed outside expected_gone, and lines added."""
+# Wine's start-up after a restart opens the keys of the programs to start,
+# creating those that are missing, empty (in both registry views of a 64-bit
+# prefix); Windows 95 comes with them.
+STARTUP_KEYS = [normal_key(r"HKLM\Software\%sMicrosoft\Windows\CurrentVersion\%s" % (view, run))
+                for view in ("", "Wow6432Node\\") for run in ("Run", "RunOnce", "RunServices", "RunServicesOnce")]
+
+
+def registry_changes(before, after, expected_gone, expected_new=()):
+    """Lines removed outside expected_gone, and lines added but for the empty
+    keys expected_new."""
     b, a = set(before), set(after)
     wine = lambda l: any(under(reg_key_of(l), p) for p in WINE_VOLATILE)
     removed = [l for l in before if l not in a and not wine(l)
                and not any(under(reg_key_of(l), p) for p in expected_gone)]
-    added = [l for l in after if l not in b and not wine(l)]
+    added = [l for l in after if l not in b and not wine(l)
+             and not (l.startswith("K ") and reg_key_of(l) in expected_new)]
     return removed, added
 
 

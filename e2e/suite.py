@@ -139,11 +139,13 @@ class Test:
         p = self.prefix.find_ci("windows/WININIT.INI")
         return open(p, "rb").read() if p else None
 
-    def check_unchanged(self, before, after):
-        removed, added = compare.registry_changes(before["registry"], after["registry"], [])
+    def check_changes(self, before, after, keys_gone=(), keys_new=(), files_gone=(), files_new=(), files_changed=()):
+        """Nothing changed in the registry or on drive C: but what is named."""
+        removed, added = compare.registry_changes(before["registry"], after["registry"], keys_gone, keys_new)
         self.report_lines("registry line removed", removed)
         self.report_lines("registry line added", added)
-        self.report_lines("file", compare.file_changes(before["files"], after["files"]))
+        self.report_lines("file", compare.file_changes(before["files"], after["files"], files_gone, files_new,
+                                                       files_changed))
 
     def report_lines(self, what, lines, tag=""):
         for line in lines[:8]:
@@ -159,37 +161,38 @@ class Test:
             self.require(len(present) == len(keys), "demo PC lacks keys: %s"
                          % sorted(set(keys) - set(present)))
 
-    def check_removal(self, before, after, wininit_runs=1):
-        """Every printer item gone, WININIT.INI written, nothing else touched."""
+    def check_removal(self, before, after, wininit_runs=1, restarted=False):
+        """Every printer item gone, WININIT.INI written, nothing else touched;
+        after a restart, the deferred files gone too and WININIT.INI worked
+        through and renamed wininit.bak."""
         fixed = compare.printer_keys("fixed")
         scan = compare.printer_keys("scan")
         for key in compare.keys_present(after["registry"], fixed):
             self.check(False, "fixed key still there: " + key)
         for key in compare.keys_present(after["registry"], scan):
             self.check(False, "instance key still there: " + key, SCAN)
-        removed, added = compare.registry_changes(before["registry"], after["registry"], fixed + scan)
-        self.report_lines("registry line removed", removed)
-        self.report_lines("registry line added", added)
-
         p = self.prefix
         gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
         group = os.path.relpath(demo_pc.group_dir(p), p.c)
         gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
+        if restarted:
+            gone += [demo_pc.DEFERRED_DIR + "/" + n for n in demo_pc.DEFERRED_FILES]
         gone = [g for g in gone if g in before["files"]]
-        new = []
-        wininit = p.find_ci("windows/WININIT.INI")
-        if wininit:
-            new.append(os.path.relpath(wininit, p.c))
-        self.report_lines("file", compare.file_changes(before["files"], after["files"], gone, new,
-                                                       ["windows/win.ini"]))
+        name = "wininit.bak" if restarted else "WININIT.INI"
+        wininit = p.find_ci("windows/" + name)
+        new = [os.path.relpath(wininit, p.c)] if wininit else []
+        self.check_changes(before, after, fixed + scan, compare.STARTUP_KEYS if restarted else (), gone, new,
+                           ["windows/win.ini"])
 
         want_ini = compare.win_ini_without_printer(before["win.ini"]) \
             if demo_pc.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
         self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
                    "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
-        data = self.wininit()
+        data = open(wininit, "rb").read() if wininit else None
         self.check(data == compare.wininit_bytes(wininit_runs),
-                   "WININIT.INI holds %r, not %r" % (data, compare.wininit_bytes(wininit_runs)))
+                   "%s holds %r, not %r" % (name, data, compare.wininit_bytes(wininit_runs)))
+        if restarted:
+            self.check(self.wininit() is None, "WININIT.INI is still there after the restart")
 
     def close(self):
         if self.proc and self.proc.poll() is None:
@@ -237,22 +240,12 @@ def ok_then_yes(t):
 
 
 def test_ok_then_yes_restart(t):
-    """OK clicked, Yes on the prompt: the restart deletes the two in-use files."""
+    """OK clicked, Yes on the prompt: the restart deletes the two in-use files, and nothing else changes."""
     t.build()
-    ok_then_yes(t)
-    rc = t.exit_code()
-    t.check(rc == 2, "exit code %s, not 2" % rc)
-    bak = t.prefix.find_ci("windows/wininit.bak")
-    t.check(bak is not None, "the restart did not happen: no wininit.bak")
-    t.check(t.wininit() is None, "WININIT.INI is still there after the restart")
-    if bak:
-        data = open(bak, "rb").read()
-        t.check(data == compare.wininit_bytes(), "wininit.bak holds %r" % data)
-    for name in demo_pc.DEFERRED_FILES:
-        t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is None,
-                r"C:\WINDOWS\SYSTEM\%s still there after the restart" % name)
-    for rel in demo_pc.KEEP_FILES:
-        t.check(os.path.exists(t.prefix.path(rel)), "%s was removed" % rel)
+    before = ok_then_yes(t)
+    t.check_exit(2)
+    t.require(t.prefix.find_ci("windows/wininit.bak"), "the restart did not happen: no wininit.bak")
+    t.check_removal(before, t.prefix.snapshot(), restarted=True)
 
 
 def cancel(t, how):
@@ -263,7 +256,7 @@ def cancel(t, how):
     t.abort_message()
     t.check_exit(2)
     t.check(t.wininit() is None, "WININIT.INI written after Cancel")
-    t.check_unchanged(before, t.prefix.snapshot())
+    t.check_changes(before, t.prefix.snapshot())
 
 
 def test_cancel_click(t):
@@ -313,7 +306,7 @@ def test_escape_while_the_bar_steps(t):
         t.abort_message()
         t.check_exit(2)
         t.check(t.wininit() is None, "WININIT.INI written after Esc")
-        t.check_unchanged(before, t.prefix.snapshot())
+        t.check_changes(before, t.prefix.snapshot())
         return
     t.check(False, "Esc never reached the progress dialog before the removal began (3 tries)")
 
@@ -335,16 +328,7 @@ def test_second_run_after_restart(t):
     t.prefix.hold_desktop()   # the PC is back up after its restart
     before = t.prefix.snapshot()
     run_ok_no(t)
-    after = t.prefix.snapshot()
-    removed, added = compare.registry_changes(before["registry"], after["registry"], [])
-    t.report_lines("registry line removed", removed)
-    t.report_lines("registry line added", added)
-    wininit = t.prefix.find_ci("windows/WININIT.INI")
-    new = [os.path.relpath(wininit, t.prefix.c)] if wininit else []
-    t.report_lines("file", compare.file_changes(before["files"], after["files"], expected_new=new))
-    t.check(after["win.ini"] == before["win.ini"], "win.ini changed on the second run")
-    data = t.wininit()
-    t.check(data == compare.wininit_bytes(), "WININIT.INI holds %r" % data)
+    t.check_removal(before, t.prefix.snapshot())   # the printer's items are already gone
 
 
 def test_second_run_without_restart(t):
