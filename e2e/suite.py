@@ -101,7 +101,8 @@ class Test:
         else:
             raise ValueError(how)
 
-    def abort_message(self):
+    def aborted(self, before, what):
+        """After what: the abort message, then nothing changed on the machine."""
         w = self.display.wait_window(ABORTED, timeout=10)
         self.require(w, "the abort message '%s' did not appear" % ABORTED)
         time.sleep(0.3)
@@ -110,6 +111,9 @@ class Test:
         self.check(text == ABORT_TEXT, "abort message reads %r" % text)
         self.check(self.display.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
         self.check(self.display.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
+        self.check_exit(2)
+        self.check(self.wininit() is None, "WININIT.INI written after " + what)
+        self.check_changes(before, self.prefix.snapshot())
 
     def completion_prompt(self, timed=True):
         """After OK: the progress dialog, then the completion prompt."""
@@ -210,14 +214,8 @@ def test_ok_enter_then_no(t):
     t.build()
     before = t.prefix.snapshot()
     t.check_printer_installed(before)
-    t.start()
-    t.answer_confirmation("enter")
-    t.completion_prompt()
-    t.answer_prompt(IDNO)
-    t.check(t.display.wait_gone(PROMPT), "the completion prompt stayed after No")
-    t.check_exit(2)
-    after = t.prefix.snapshot()
-    t.check_removal(before, after)
+    run_ok_no(t)
+    t.check_removal(before, t.prefix.snapshot())
     # No restart: the two files stay until Windows next starts.
     for name in demo_pc.DEFERRED_FILES:
         t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
@@ -253,10 +251,7 @@ def cancel(t, how):
     before = t.prefix.snapshot()
     t.start()
     t.answer_confirmation(how)
-    t.abort_message()
-    t.check_exit(2)
-    t.check(t.wininit() is None, "WININIT.INI written after Cancel")
-    t.check_changes(before, t.prefix.snapshot())
+    t.aborted(before, "Cancel")
 
 
 def test_cancel_click(t):
@@ -303,19 +298,17 @@ def test_escape_while_the_bar_steps(t):
             t.exit_code()
             print("    (try %d: Esc arrived after the removal had begun)" % attempt)
             continue
-        t.abort_message()
-        t.check_exit(2)
-        t.check(t.wininit() is None, "WININIT.INI written after Esc")
-        t.check_changes(before, t.prefix.snapshot())
+        t.aborted(before, "Esc")
         return
     t.check(False, "Esc never reached the progress dialog before the removal began (3 tries)")
 
 
-def run_ok_no(t):
-    t.start()
+def run_ok_no(t, timed=True, trace=None):
+    t.start(trace)
     t.answer_confirmation("enter")
-    t.completion_prompt()
+    t.completion_prompt(timed)
     t.answer_prompt(IDNO)
+    t.check(t.display.wait_gone(PROMPT), "the completion prompt stayed after No")
     t.check_exit(2)
 
 
@@ -337,8 +330,7 @@ def test_second_run_without_restart(t):
     before = t.prefix.snapshot()
     run_ok_no(t)
     run_ok_no(t)
-    after = t.prefix.snapshot()
-    t.check_removal(before, after, wininit_runs=2)
+    t.check_removal(before, t.prefix.snapshot(), wininit_runs=2)
 
 
 def test_nt_mode_ok_no(t):
@@ -347,11 +339,7 @@ def test_nt_mode_ok_no(t):
     t.prefix.set_windows_version("winxp")
     before = t.prefix.snapshot()
     t.check_printer_installed(before)
-    t.start()
-    t.answer_confirmation("enter")
-    t.completion_prompt(timed=False)
-    t.answer_prompt(IDNO)
-    t.check_exit(2)
+    run_ok_no(t, timed=False)
     t.check_removal(before, t.prefix.snapshot())
 
 
@@ -359,11 +347,7 @@ def test_registry_call_order(t):
     """Wine's registry trace: the 13 fixed keys deleted in order, then the scan's exact calls."""
     t.build()
     trace = os.path.join(t.dir, "reg-trace.log")
-    t.start(trace=("+reg", trace))
-    t.answer_confirmation("enter")
-    t.completion_prompt(timed=False)
-    t.answer_prompt(IDNO)
-    t.check_exit(2)
+    run_ok_no(t, timed=False, trace=("+reg", trace))
     events = regtrace.parse(open(trace, encoding="latin-1").read())
     want = [key for _, key in demo_pc.FIXED_KEYS]
     deletes = regtrace.top_level_deletes(events)
