@@ -89,10 +89,15 @@ class Camera:
 
 
 def wait_confirmation(prefix, shot):
-    """Waits for the confirmation, the program's first window, and takes its picture."""
+    """Waits for the confirmation, the program's first window, brings it to the
+    foreground as Windows does a newly started program's first window, and
+    takes its picture.  Wine drew its caption inactive while it was hidden."""
     if not prefix.display.wait_window(CONFIRM, timeout=20):
         raise Failed("the confirmation dialog '%s' did not appear" % CONFIRM)
     time.sleep(0.3)
+    if prefix.wininfo(CONFIRM, "foreground") is None:
+        raise Failed("the confirmation could not be made the foreground window")
+    time.sleep(0.2)
     shot("confirmation", CONFIRM)
 
 
