@@ -6,6 +6,16 @@ import subprocess
 import time
 
 
+def until(done, timeout, interval=0.05):
+    """done()'s first true result within timeout seconds, or its last one."""
+    end = time.time() + timeout
+    while True:
+        result = done()
+        if result or time.time() >= end:
+            return result
+        time.sleep(interval)
+
+
 class Display:
     """An X display; a private Xvfb unless an existing display is given."""
 
@@ -48,21 +58,10 @@ class Display:
         return ids[0] if ids else None
 
     def wait_window(self, caption, timeout=15.0, interval=0.05):
-        end = time.time() + timeout
-        while time.time() < end:
-            w = self.find(caption)
-            if w:
-                return w
-            time.sleep(interval)
-        return None
+        return until(lambda: self.find(caption), timeout, interval)
 
     def wait_gone(self, caption, timeout=10.0):
-        end = time.time() + timeout
-        while time.time() < end:
-            if not self.find(caption):
-                return True
-            time.sleep(0.05)
-        return False
+        return until(lambda: not self.find(caption), timeout)
 
     def key(self, name):
         self.xdotool("key", name)
@@ -73,11 +72,8 @@ class Display:
         keyboard, and is then lost."""
         for _ in range(tries):
             self.key(name)
-            end = time.time() + wait
-            while time.time() < end:
-                if done():
-                    return True
-                time.sleep(0.05)
+            if until(done, wait):
+                return True
         return False
 
     def key_until_gone(self, caption, name):

@@ -8,6 +8,7 @@ import tempfile
 import time
 
 from arch import WINESERVER, wine_env
+from display import until
 
 
 def win_path(unix_path):
@@ -64,9 +65,7 @@ class Prefix:
         driver's volatile keys are then there before and after a run."""
         subprocess.Popen([self.wine, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
                          cwd=self.c, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        end = time.time() + 20
-        while time.time() < end and self.wininfo("e2e desktop") is None:
-            time.sleep(0.05)
+        until(lambda: self.wininfo("e2e desktop") is not None, 20)
         # The first pointer motion makes Wine note the mouse settings in the
         # registry; let it happen now, before anything is compared.
         self.display.xdotool("mousemove", "1", "1")
@@ -152,9 +151,7 @@ class Prefix:
 
     def wait_wineboot(self, timeout=30):
         time.sleep(0.3)
-        end = time.time() + timeout
-        while time.time() < end and self.wineboot_running():
-            time.sleep(0.1)
+        until(lambda: not self.wineboot_running(), timeout, 0.1)
 
     # -- looking at the machine
     def dump_registry(self):

@@ -21,7 +21,7 @@ import traceback
 
 import compare
 import demo_pc
-from display import Display
+from display import Display, until
 import program
 from program import ABORTED, CONFIRM, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROMPT, Failed
 import regtrace
@@ -84,11 +84,8 @@ class Test:
             self.display.key_until_shown(ABORTED, "Escape")
         elif how == "tab-enter":
             self.display.key("Tab")
-            end = time.time() + 3
+            until(lambda: self.prefix.wininfo(CONFIRM, "focus") == str(IDCANCEL), 3, 0.1)
             focus = self.prefix.wininfo(CONFIRM, "focus")
-            while focus != str(IDCANCEL) and time.time() < end:
-                time.sleep(0.1)
-                focus = self.prefix.wininfo(CONFIRM, "focus")
             self.shot("tab-moved-focus")
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
             self.display.key_until_shown(ABORTED, "Return")
@@ -229,9 +226,7 @@ def ok_then_yes(t):
     t.answer_prompt(IDYES)
     # Yes makes Wine run wineboot, which works through WININIT.INI as Windows
     # does at start-up, then renames it to wininit.bak.
-    end = time.time() + 30
-    while time.time() < end and not t.prefix.find_ci("windows/wininit.bak"):
-        time.sleep(0.1)
+    until(lambda: t.prefix.find_ci("windows/wininit.bak"), 30, 0.1)
     t.prefix.wait_wineboot()
     t.shot("after-restart")
     return before
