@@ -39,14 +39,12 @@ figures = {"build": [], "ok_to_prompt": []}
 
 
 class Test:
-    def __init__(self, name, ctx, windows):
-        self.name = name
-        self.ctx = ctx
-        self.windows = windows
-        runs = ctx.bench.arch.name + ("" if windows == "win95" else "-" + windows)
+    def __init__(self, name, bench, windows, keep):
+        self.name, self.bench, self.windows, self.keep = name, bench, windows, keep
+        runs = bench.arch.name + ("" if windows == "win95" else "-" + windows)
         self.dir = os.path.join(program.BUILD, runs, name)
-        self.display = ctx.bench.display
-        self.prefix = ctx.bench.prefix(os.path.join(self.dir, "prefix"))
+        self.display = bench.display
+        self.prefix = bench.prefix(os.path.join(self.dir, "prefix"))
         self.shot = program.Camera(self.dir, self.prefix)
         self.failures = []
         self.proc = None
@@ -63,7 +61,7 @@ class Test:
 
     # -- the machine
     def build(self):
-        figures["build"].append(self.ctx.bench.build(self.prefix))
+        figures["build"].append(self.bench.build(self.prefix))
         if self.windows != "win95":   # the base prefix is in Windows 95 mode
             self.prefix.set_windows_version(self.windows)
             told = self.prefix.wininfo("--version")
@@ -89,19 +87,12 @@ class Test:
             self.shot("tab-moved-focus")
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
             self.display.key_until_shown(ABORTED, "Return")
-        elif how == "click-ok":
-            program.click(self.prefix, CONFIRM, IDOK)
-        elif how == "click-cancel":
-            program.click(self.prefix, CONFIRM, IDCANCEL)
-        elif how == "close-box":
-            program.click(self.prefix, CONFIRM, "close")
         else:
-            raise ValueError(how)
+            program.click(self.prefix, CONFIRM, {"click-ok": IDOK, "click-cancel": IDCANCEL, "close-box": "close"}[how])
 
     def aborted(self, before, what):
         """After what: the abort message, then nothing changed on the machine."""
-        w = self.display.wait_window(ABORTED, timeout=10)
-        self.require(w, "the abort message '%s' did not appear" % ABORTED)
+        self.require(self.display.wait_window(ABORTED, timeout=10), "the abort message '%s' did not appear" % ABORTED)
         time.sleep(0.3)
         self.shot("abort-message")
         text = self.prefix.wininfo(ABORTED, "text", MSGBOX_TEXT)
@@ -198,7 +189,7 @@ class Test:
     def close(self):
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
-        if self.ctx.keep:
+        if self.keep:
             self.prefix.stop()
         else:
             self.prefix.remove()
@@ -381,17 +372,13 @@ TESTS = [
 WINDOWS_MODES = {"win95": "4.0 9x", "win98": "4.10 9x", "winme": "4.90 9x"}
 
 
-class Context:
-    pass
-
-
 def selected(only):
     return [(name, fn) for name, fn in TESTS if not only or any(o in name for o in only)]
 
 
-def run_one(ctx, name, fn, windows):
+def run_one(bench, keep, name, fn, windows):
     """Runs one test on a fresh machine; returns its failures."""
-    t = Test(name, ctx, windows)
+    t = Test(name, bench, windows, keep)
     t0 = time.time()
     try:
         fn(t)
@@ -440,16 +427,14 @@ def main():
         print("e2e: %s" % e)
         print("0 passed, 1 failed, 0 skipped")
         return 1
-    ctx = Context()
-    ctx.keep = args.keep
     display = Display()
     passed = failed = scan_failures = 0
     try:
-        ctx.bench = program.Bench(exe, arch, display)
+        bench = program.Bench(exe, arch, display)
         print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
               % (exe, arch.bits, arch.wine, ", ".join(modes), display.name))
         for name, fn, mode in runs:
-            failures = run_one(ctx, name, fn, mode)
+            failures = run_one(bench, args.keep, name, fn, mode)
             scan_failures += sum(f.startswith(SCAN) for f in failures)
             failed += bool(failures)
             passed += not failures
