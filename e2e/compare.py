@@ -3,7 +3,7 @@ still there, and what else changed."""
 
 import os
 
-import machine as demo
+import demo_pc
 
 
 def reg_key_of(line):
@@ -31,7 +31,7 @@ def under(key, prefix):
 
 
 def printer_keys(kind):
-    return [normal_key(k) for k in demo.registry_keys(kind)]
+    return [normal_key(k) for k in demo_pc.registry_keys(kind)]
 
 
 def keys_present(dump, keys):
@@ -45,13 +45,22 @@ def keys_present(dump, keys):
 WINE_VOLATILE = [normal_key(r"HKCU\Software\Wine\Temporary System Parameters")]
 
 
-def registry_changes(before, after, expected_gone):
-    """Lines removed outside expected_gone, and lines added."""
+# Wine's start-up after a restart opens the keys of the programs to start,
+# creating those that are missing, empty (in both registry views of a 64-bit
+# prefix); Windows 95 comes with them.
+STARTUP_KEYS = [normal_key(r"HKLM\Software\%sMicrosoft\Windows\CurrentVersion\%s" % (view, run))
+                for view in ("", "Wow6432Node\\") for run in ("Run", "RunOnce", "RunServices", "RunServicesOnce")]
+
+
+def registry_changes(before, after, expected_gone, expected_new=()):
+    """Lines removed outside expected_gone, and lines added but for the empty
+    keys expected_new."""
     b, a = set(before), set(after)
     wine = lambda l: any(under(reg_key_of(l), p) for p in WINE_VOLATILE)
     removed = [l for l in before if l not in a and not wine(l)
                and not any(under(reg_key_of(l), p) for p in expected_gone)]
-    added = [l for l in after if l not in b and not wine(l)]
+    added = [l for l in after if l not in b and not wine(l)
+             and not (l.startswith("K ") and reg_key_of(l) in expected_new)]
     return removed, added
 
 
@@ -78,7 +87,7 @@ def file_changes(before, after, expected_gone=(), expected_new=(), expected_chan
 def win_ini_without_printer(data):
     """win.ini's bytes with the printer's two lines taken out and nothing else."""
     out = data
-    for line in demo.WIN_INI_PRINTER_LINES:
+    for line in demo_pc.WIN_INI_PRINTER_LINES:
         raw = (line + "\r\n").encode("ascii")
         assert out.count(raw) == 1, line
         out = out.replace(raw, b"")
@@ -86,7 +95,7 @@ def win_ini_without_printer(data):
 
 
 def wininit_bytes(runs=1):
-    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo.WININIT_LINES) * runs
+    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo_pc.WININIT_LINES) * runs
 
 
 def _value(dump, key, name):
@@ -101,7 +110,7 @@ def _value(dump, key, name):
 def instance_keys(dump):
     """The numbered instance keys under both scan bases, with their descriptions."""
     out = []
-    for base, value in ((demo.ROOT_PRINTER, "DeviceDesc"), (demo.CLASS_PRINTER, "DriverDesc")):
+    for base, value in ((demo_pc.ROOT_PRINTER, "DeviceDesc"), (demo_pc.CLASS_PRINTER, "DriverDesc")):
         nb = normal_key(base)
         for line in dump:
             k = reg_key_of(line)
@@ -111,38 +120,38 @@ def instance_keys(dump):
     return out
 
 
-def inventory(m, dump, labels=None):
+def inventory(pc, dump, labels=None):
     """What of the printer is on the machine: (item, present) pairs; with
     labels, the same items as an earlier inventory, in its order."""
     items = []
     present = {reg_key_of(l) for l in dump if l.startswith("K ")}
-    for i, (root, key) in enumerate(demo.FIXED_KEYS):
+    for i, (root, key) in enumerate(demo_pc.FIXED_KEYS):
         label = "registry  %s\\%s" % (root, key)
-        if i in demo.UNSEEDABLE:
+        if i in demo_pc.UNSEEDABLE:
             label += "  (Wine cannot hold this key)"
         p = normal_key(root + "\\" + key)
         if root == "HKCC":
             p = normal_key(r"HKLM\System\CurrentControlSet\Hardware Profiles\Current" + "\\" + key)
         items.append((label, p in present))
     for key, value, desc in instance_keys(dump):
-        if desc == demo.PRINTER:
+        if desc == demo_pc.PRINTER:
             items.append(("registry  %s  (%s matches)" % (key, value), True))
-    ini = open(m.path("windows/win.ini"), "rb").read().decode("latin-1")
+    ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1")
     section = None
     for line in ini.splitlines():
         if line.startswith("["):
             section = line.strip("[]")
-        elif line.split("=")[0] == demo.PRINTER:
+        elif line.split("=")[0] == demo_pc.PRINTER:
             items.append(("win.ini   [%s] %s" % (section, line), True))
-    group = m.group_dir()
-    items.append(("folder    %s" % os.path.relpath(group, m.c), os.path.isdir(group)))
-    for name in demo.SHORTCUTS:
+    group = demo_pc.group_dir(pc)
+    items.append(("folder    %s" % os.path.relpath(group, pc.c), os.path.isdir(group)))
+    for name in demo_pc.SHORTCUTS:
         items.append(("shortcut  %s" % name, os.path.exists(os.path.join(group, name))))
-    for name in demo.SYSTEM_FILES:
-        items.append(("file      C:\\%s\\%s" % (demo.SYSTEM_DIR.replace("/", "\\"), name),
-                      m.find_ci(demo.SYSTEM_DIR + "/" + name) is not None))
-    for name in demo.DEFERRED_FILES:
-        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, m.find_ci(demo.DEFERRED_DIR + "/" + name) is not None))
+    for name in demo_pc.SYSTEM_FILES:
+        items.append(("file      C:\\%s\\%s" % (demo_pc.SYSTEM_DIR.replace("/", "\\"), name),
+                      pc.find_ci(demo_pc.SYSTEM_DIR + "/" + name) is not None))
+    for name in demo_pc.DEFERRED_FILES:
+        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, pc.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is not None))
     if labels is not None:
         now = dict(items)
         items = [(label, now.get(label, False)) for label in labels]

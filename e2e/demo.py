@@ -1,4 +1,4 @@
-"""Runs uninstall.exe on a fresh demo machine in Wine and shows what of the
+"""Runs uninstall.exe on a fresh demo PC in Wine and shows what of the
 printer was there before and what is left after.
 
 With $DISPLAY set the program's windows open there and the user answers them.
@@ -8,17 +8,11 @@ and screenshots are written to build/e2e/demo/.
 
 import os
 import sys
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-
-import compare                       # noqa: E402
-import winebox                       # noqa: E402
-
-CONFIRM = "Welcome to the Lintora Uninstall program"
-PROGRESS = "Uninstalling the Oxtrel Lintora 460D driver"
-PROMPT = "Uninstallation succeeded"
+import compare
+from display import Display
+import program
+from program import CONFIRM, IDNO, PROMPT
 
 
 def show(title, items):
@@ -29,87 +23,46 @@ def show(title, items):
 
 
 def main(argv):
-    exe = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(winebox.REPO, "build", "win32", "uninstall.exe"))
-    if not os.path.exists(exe):
-        print("demo-wine: no exe at %s; build it with: cmake --preset win32 && cmake --build --preset win32" % exe)
-        return 1
-    arch = winebox.exe_arch(exe)
-    if not arch.runs():
-        print("demo-wine: this machine cannot run %d-bit programs (%s --version fails)" % (arch.bits, arch.wine))
-        return 1
-    build = os.path.join(winebox.REPO, "build", "e2e")
-    out = os.path.join(build, "demo")
-    os.makedirs(out, exist_ok=True)
-    for old in os.listdir(out):
-        if old.endswith(".png"):
-            os.remove(os.path.join(out, old))
+    exe = os.path.abspath(argv[1] if len(argv) > 1 else program.SHIPPED)
     interactive = bool(os.environ.get("DISPLAY"))
-    desk = winebox.Desktop(os.environ.get("DISPLAY") if interactive else None)
-    m = None
+    display = pc = None
     try:
-        tools = winebox.build_tools(build, arch)
-        base = winebox.base_dir(build, arch)
-        t0 = time.time()
-        if winebox.ensure_base(base, tools, desk.display, arch):
-            print("demo-wine: %d-bit base prefix made in %.1f s" % (arch.bits, time.time() - t0))
-        m = winebox.Machine(os.path.join(out, "prefix"), tools, desk, arch)
-        secs = m.build(base, exe=exe)
-        print("demo-wine: %d-bit demo machine built in %.1f s from the base prefix (%s)" % (arch.bits, secs, m.prefix))
-        before = m.dump_registry()
-        items = compare.inventory(m, before)
-        show("Before the run, on the demo machine:", items)
+        arch = program.arch_for(exe)
+        display = Display(os.environ.get("DISPLAY") if interactive else None)
+        bench = program.Bench(exe, arch, display)
+        out = os.path.join(program.BUILD, "demo")
+        pc = bench.prefix(os.path.join(out, "prefix"))
+        shot = program.Camera(out, pc, windows=True)
+        secs = bench.build(pc)
+        print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, pc.dir))
+        before = pc.dump_registry()
+        items = compare.inventory(pc, before)
+        show("Before the run, on the demo PC:", items)
 
-        proc = m.launch()
+        proc = pc.launch()
         if interactive:
-            print("demo-wine: uninstall.exe is running on display %s; answer its windows." % desk.display)
+            print("demo-wine: uninstall.exe is running on display %s; answer its windows." % display.name)
             rc = proc.wait()
-            m.wait_wineboot()   # after Yes, Windows restarts
+            pc.wait_wineboot()   # after Yes, Windows restarts
         else:
-            shots = [0]
-
-            def shot(name, caption):
-                """The screen, and the window alone as the README shows it."""
-                shots[0] += 1
-                desk.screenshot(os.path.join(out, "%02d-%s.png" % (shots[0], name)))
-                rect = m.wininfo(caption)
-                if rect:
-                    desk.screenshot(os.path.join(out, "%02d-%s-window.png" % (shots[0], name)), rect)
-            if not desk.wait_window(CONFIRM, 20):
-                print("demo-wine: the confirmation dialog did not appear")
-                return 1
-            time.sleep(0.3)
-            shot("confirmation", CONFIRM)
+            program.wait_confirmation(pc, shot)
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
-            t0 = time.time()
-            desk.key_until_gone(CONFIRM, "Return")
-            seen = False
-            while time.time() - t0 < 30 and not desk.find(PROMPT):
-                if not seen and desk.find(PROGRESS):
-                    seen = True
-                    shot("progress", PROGRESS)
-                time.sleep(0.01)
-            if not desk.find(PROMPT):
-                print("demo-wine: the completion prompt did not appear")
-                return 1
-            print("demo-wine: completion prompt after %.2f s" % (time.time() - t0))
-            time.sleep(0.3)
-            shot("completion-prompt", PROMPT)
-            xy = m.wininfo(PROMPT, "7")
+            display.key_until_gone(CONFIRM, "Return")
+            print("demo-wine: completion prompt after %.2f s" % program.wait_prompt(display, shot))
             print("demo-wine: clicking No in '%s'" % PROMPT)
-            desk.click(*xy.split())
+            program.click(pc, PROMPT, IDNO)
             rc = proc.wait(20)
             print("demo-wine: screenshots in %s" % out)
         print("demo-wine: uninstall.exe exited with code %s" % rc)
-
-        after = m.dump_registry()
-        left = compare.inventory(m, after, [label for label, _ in items])
+        after = pc.dump_registry()
+        left = compare.inventory(pc, after, [label for label, _ in items])
         show("After the run:", left)
         for label, present in left:
             if present and "\\SYSTEM\\" in label:
                 print("  note: %s goes at the next Windows start (WININIT.INI)" % label.split()[-1])
             elif present and "\\0150" in label:
                 print("  note: instance 0150 lies past the 100 misses the search allows; it stays")
-        wininit = m.find_ci("windows/WININIT.INI") or m.find_ci("windows/wininit.bak")
+        wininit = pc.find_ci("windows/WININIT.INI") or pc.find_ci("windows/wininit.bak")
         if wininit:
             print("%s:" % os.path.basename(wininit))
             for line in open(wininit, "rb").read().decode("latin-1").splitlines():
@@ -117,10 +70,14 @@ def main(argv):
             if wininit.endswith(".bak"):
                 print("  (Windows restarted and worked through it)")
         return 0
+    except program.Failed as e:
+        print("demo-wine: %s" % e)
+        return 1
     finally:
-        if m:
-            m.stop()
-        desk.close()
+        if pc:
+            pc.stop()
+        if display:
+            display.close()
 
 
 if __name__ == "__main__":

@@ -1,15 +1,21 @@
 """The program's registry calls as Wine's +reg trace shows them, and the
-instance scan's calls worked out from its rules, to compare the two."""
+instance scan's calls as the unit tests' model of its rules expects them, to
+compare the two."""
 
+import os
 import re
+import subprocess
 
-import machine as demo
+import demo_pc
 
 OPEN = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx \(0x[0-9a-f]+,L"(.*)",[0-9a-f]+,(0x[0-9a-f]+)\)$')
 OPENED = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx <- (.*)$')
 DELETE = re.compile(r'^([0-9a-f]+):trace:reg:RegDeleteKeyExA "(.*)" ret=([0-9a-f]+)$')
 
 BASES = [r"Enum\Root\printer", r"System\CurrentControlSet\Services\Class\Printer"]
+VALUES = ["DeviceDesc", "DriverDesc"]  # the description each pass reads
+# Built with the unit tests (cmake --build --preset linux).
+SCAN_ORDER = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "build", "linux", "scan-order")
 
 
 def unescape(s):
@@ -64,52 +70,27 @@ def scan_calls(events):
     return out
 
 
-def expected_scan(keys):
-    """The calls the scan makes on a machine holding keys {name: description}:
-    the search rules, step by step, with the miss budget of 100."""
-    keys = dict(keys)
-    out = []
-    for base, value in zip(BASES, ("DeviceDesc", "DriverDesc")):
-        def name(n):
-            return "%s\\%04d" % (base, n)
-
-        def open_(n):
-            ok = name(n) in keys
-            out.append(("open", name(n), ok))
-            return ok
-
-        nxt, miss = 1, 0
-        cur = 0
-        state = "examine" if open_(0) else "search"
-        while state != "end":
-            if state == "examine":
-                desc = keys[name(cur)].get(value)
-                if desc == demo.PRINTER:
-                    del keys[name(cur)]
-                    out.append(("delete", name(cur)))
-                else:
-                    cur, nxt = nxt, nxt + 1
-                if open_(cur):
-                    continue
-                miss += 1
-                state = "end" if miss > 100 else "search"
-            else:
-                cur, nxt = nxt, nxt + 1
-                miss += 1
-                if not open_(cur):
-                    state = "end" if miss > 100 else "search"
-                    continue
-                miss += 1
-                state = "end" if miss > 100 else "examine"
-    return out
-
-
-def demo_instance_keys():
-    """The demo machine's instance keys as the program names them."""
-    out = {}
-    for _, path, item in demo.REGISTRY:
-        for base in BASES:
+def demo_layout():
+    """The demo PC's instance keys, a line each as scan-order reads them."""
+    lines = []
+    for _, path, item in demo_pc.REGISTRY:
+        for n, (base, value) in enumerate(zip(BASES, VALUES), 1):
             prefix = "HKLM\\" + base + "\\"
             if path.lower().startswith(prefix.lower()):
-                out[base + "\\" + path[len(prefix):]] = item.get("values", {})
-    return out
+                lines.append("%d %s %s\n" % (n, path[len(prefix):], item.get("values", {}).get(value, "")))
+    return "".join(lines)
+
+
+def expected_scan(layout):
+    """The scan's opens and deletions over a layout, ("open", name, ok) and
+    ("delete", name), as the unit tests' model of its rules works them out."""
+    out = subprocess.run([SCAN_ORDER], input=layout, capture_output=True, text=True, check=True).stdout
+    calls = []
+    for line in out.splitlines():
+        n, verb, number, *result = line.split()
+        name = BASES[int(n) - 1] + "\\" + number
+        if verb == "open":
+            calls.append(("open", name, result == ["=", "0"]))
+        elif verb == "delete":
+            calls.append(("delete", name))
+    return calls

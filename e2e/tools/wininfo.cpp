@@ -6,6 +6,7 @@
 //   wininfo CAPTION ID          centre of the control with that identifier
 //   wininfo CAPTION text ID     the control's text, line feeds written as \n
 //   wininfo CAPTION focus       identifier of the control that has the focus
+//   wininfo CAPTION foreground  makes the window the foreground window anew
 //   wininfo --desktop           keeps the desktop up with a hidden window of this
 //                               caption, "e2e desktop", until the session ends
 //   wininfo --version           the Windows version programs are told, "4.10 9x"
@@ -16,6 +17,18 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+// Waits up to two seconds for the window's thread to make it its active
+// window, or to make another one active.
+static bool WaitActive(HWND wnd, bool active)
+{
+    GUITHREADINFO info;
+    info.cbSize = sizeof info;
+    for (int i = 0; i < 200; i++, Sleep(10))
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(wnd, NULL), &info) && (info.hwndActive == wnd) == active)
+            return true;
+    return false;
+}
 
 int main(int argc, char **argv)
 {
@@ -46,6 +59,13 @@ int main(int argc, char **argv)
         int size = GetSystemMetrics(SM_CYCAPTION) - 1;
         printf("%ld %ld\n", r.right - frameX - 2 - size / 2, r.top + frameY + size / 2);
         return 0;
+    }
+    if (strcmp(argv[2], "foreground") == 0) {
+        // The desktop first, then the window: a window that is already the
+        // foreground is not activated again, and its caption not redrawn.
+        SetForegroundWindow(GetDesktopWindow());
+        if (!WaitActive(wnd, false) || !SetForegroundWindow(wnd) || !WaitActive(wnd, true)) return 1;
+        return GetForegroundWindow() == wnd ? 0 : 1;
     }
     if (strcmp(argv[2], "focus") == 0) {
         DWORD thread = GetWindowThreadProcessId(wnd, NULL);

@@ -1,4 +1,4 @@
-"""The demo machine: a Windows 95 PC on which the Oxtrel Lintora 460D driver was
+"""The demo PC: a Windows 95 PC on which the Oxtrel Lintora 460D driver was
 installed, next to things of other programs that the uninstaller must leave
 alone.
 
@@ -7,6 +7,8 @@ Every item carries a kind:
   "scan"   a numbered instance key the instance scan deletes
   "keep"   something that must still be there, byte for byte, after a run
 """
+
+import os
 
 PRINTER = "Oxtrel Lintora 460D"
 CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
@@ -34,7 +36,7 @@ FIXED_KEYS = [
 ]
 
 # Wine 8 refuses to create keys under HKEY_CURRENT_CONFIG\...\control\Print,
-# so that one fixed key cannot be put on the demo machine.
+# so that one fixed key cannot be put on the demo PC.
 UNSEEDABLE = {2}
 
 
@@ -147,7 +149,7 @@ def _seed_lines(path, item, out):
 
 def seed_text():
     """The registry part of the machine, in the seeding program's format."""
-    out = ["# the demo machine's registry"]
+    out = ["# the demo PC's registry"]
     for _, path, item in REGISTRY:
         _seed_lines(path, item, out)
     return "\n".join(out) + "\n"
@@ -193,7 +195,7 @@ WIN_INI_SECTIONS = [
 
 def file_bytes(name):
     """Some bytes of a file that names itself, so every file is different."""
-    return ("%s\r\nfile of the demo machine\r\n" % name).encode("ascii") * 4
+    return ("%s\r\nfile of the demo PC\r\n" % name).encode("ascii") * 4
 
 
 def win_ini_addition():
@@ -203,3 +205,27 @@ def win_ini_addition():
     return text.encode("ascii")
 
 SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+
+
+def install(prefix):
+    """Puts the printer and the other programs' things on a prefix."""
+    prefix.seed(seed_text() + "= HKCU\\%s|Programs|sz|%s\n" % (SHELL_FOLDERS, prefix.programs_folder()))
+    group = os.path.relpath(group_dir(prefix), prefix.c)
+    files = [SYSTEM_DIR + "/" + name for name in SYSTEM_FILES] + \
+        [DEFERRED_DIR + "/" + name for name in DEFERRED_FILES] + KEEP_FILES + \
+        [group + "/" + name for name in SHORTCUTS] + \
+        [os.path.join(os.path.dirname(group), "Oxtrel Tools", SHORTCUTS[0])]
+    for rel in files:
+        path = prefix.path(rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(file_bytes(os.path.basename(rel)))
+    with open(prefix.path("windows/win.ini"), "ab") as f:
+        f.write(win_ini_addition())
+
+
+def group_dir(prefix):
+    """The printer's Start-menu group in the user's Programs folder."""
+    folder = prefix.programs_folder()            # C:\users\...\Programs
+    assert folder[:3].lower() == "c:\\"
+    return os.path.join(prefix.c, folder[3:].replace("\\", "/"), PRINTER)

@@ -1,0 +1,56 @@
+"""The Wine that runs one build of the program: the shipped i686 exe in a
+32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one."""
+
+import os
+import shutil
+import struct
+import subprocess
+
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+
+
+class Arch:
+    """One kind of Windows prefix: its WINEARCH, the Wine loader that runs its
+    programs, and the cross compiler for the helper tools that run inside it."""
+
+    def __init__(self, name, bits, wine, mingw):
+        self.name, self.bits, self.wine, self.mingw = name, bits, wine, mingw
+
+    def runs(self):
+        """Whether this machine can run the loader at all (a kernel without
+        32-bit support fails it at once)."""
+        try:
+            return subprocess.run([self.wine, "--version"], capture_output=True).returncode == 0
+        except OSError:
+            return False
+
+
+# The exe's PE machine type picks the prefix it runs in.
+ARCHES = {
+    0x014C: Arch("win32", 32, "/usr/lib/wine/wine", "i686-w64-mingw32-g++"),
+    0x8664: Arch("win64", 64, "/usr/lib/wine/wine64", "x86_64-w64-mingw32-g++"),
+}
+WIN64 = ARCHES[0x8664]
+
+
+def exe_arch(path):
+    """The Arch for an exe, read from the machine field of its PE header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    if head[:2] != b"MZ" or head[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("%s is not a PE file" % path)
+    machine = struct.unpack_from("<H", head, pe + 4)[0]
+    if machine not in ARCHES:
+        raise ValueError("%s is for machine type 0x%04X, which no prefix here runs" % (path, machine))
+    return ARCHES[machine]
+
+
+def wine_env(prefix, display, arch):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH=arch.name,
+               # no Mono or Gecko installer prompts
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    if display:
+        env["DISPLAY"] = display
+    return env

@@ -1,0 +1,455 @@
+"""End-to-end tests of uninstall.exe on Wine in Windows 95 mode, driven as a
+person drives it: windows found by their captions, keys pressed and buttons
+clicked through X, screenshots of what was on the screen.
+
+    e2e/run [path-to-uninstall.exe] [-k TEST] [--windows MODE] [--keep]
+
+The exe's machine type picks the prefix: the i686 exe runs on a 32-bit Wine
+prefix, the x86_64 one on a 64-bit prefix.  --windows (win95, win98, winme;
+may be given more than once) is the Windows Wine reports; win95 unless told.
+Each test starts from a fresh demo PC and leaves its screenshots in
+build/e2e/<arch>[-<mode>]/<test>/.  Ends with "N passed, M failed, K skipped";
+exit code 1 on a failure.  A machine that cannot run the exe's Wine skips
+every test, and says why.
+"""
+
+import argparse
+import os
+import sys
+import time
+import traceback
+
+import compare
+import demo_pc
+from display import Display, until
+import program
+from program import ABORTED, CONFIRM, IDCANCEL, IDNO, IDOK, IDYES, PROGRESS, PROMPT, Failed
+import regtrace
+
+ABORT_TEXT = "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC"
+PROMPT_TEXT = ("The Oxtrel Lintora 460D driver has been completely uninstalled.\\n"
+               "We advise you to reboot your PC for a proper uninstallation.\\n"
+               "Click on the 'Yes' button to reboot now.                 \\n"
+               "Clicking on the 'No' button will return you to Windows without completing "
+               "the uninstallation procedure")
+MSGBOX_TEXT = "0xffff"   # the identifier of a message box's text control
+SCAN = "[instance scan]"  # marks checks that need the instance scan in the exe
+
+figures = {"build": [], "ok_to_prompt": []}
+
+
+class Test:
+    def __init__(self, name, bench, windows, keep):
+        self.name, self.bench, self.windows, self.keep = name, bench, windows, keep
+        runs = bench.arch.name + ("" if windows == "win95" else "-" + windows)
+        self.dir = os.path.join(program.BUILD, runs, name)
+        self.display = bench.display
+        self.prefix = bench.prefix(os.path.join(self.dir, "prefix"))
+        self.shot = program.Camera(self.dir, self.prefix)
+        self.failures = []
+        self.proc = None
+
+    # -- checks
+    def check(self, ok, what, tag=""):
+        if not ok:
+            self.failures.append((tag + " " if tag else "") + what)
+        return ok
+
+    def require(self, ok, what):
+        if not ok:
+            raise Failed(what)
+
+    # -- the machine
+    def build(self):
+        figures["build"].append(self.bench.build(self.prefix))
+        if self.windows != "win95":   # the base prefix is in Windows 95 mode
+            self.prefix.set_windows_version(self.windows)
+            told = self.prefix.wininfo("--version")
+            self.require(told == WINDOWS_MODES[self.windows],
+                         "in %s mode programs are told Windows %s" % (self.windows, told))
+
+    # -- the person
+    def start(self, trace=None):
+        self.proc = self.prefix.launch(trace=trace)
+        program.wait_confirmation(self.prefix, self.shot)
+        self.check(self.prefix.wininfo(CONFIRM, "focus") == str(IDOK),
+                   "OK does not have the focus when the confirmation opens")
+
+    def answer_confirmation(self, how):
+        if how == "enter":
+            self.display.key_until_gone(CONFIRM, "Return")
+        elif how == "escape":
+            self.display.key_until_shown(ABORTED, "Escape")
+        elif how == "tab-enter":
+            self.display.key("Tab")
+            until(lambda: self.prefix.wininfo(CONFIRM, "focus") == str(IDCANCEL), 3, 0.1)
+            focus = self.prefix.wininfo(CONFIRM, "focus")
+            self.shot("tab-moved-focus")
+            self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
+            self.display.key_until_shown(ABORTED, "Return")
+        else:
+            program.click(self.prefix, CONFIRM, {"click-ok": IDOK, "click-cancel": IDCANCEL, "close-box": "close"}[how])
+
+    def aborted(self, before, what):
+        """After what: the abort message, then nothing changed on the machine."""
+        self.require(self.display.wait_window(ABORTED, timeout=10), "the abort message '%s' did not appear" % ABORTED)
+        time.sleep(0.3)
+        self.shot("abort-message")
+        text = self.prefix.wininfo(ABORTED, "text", MSGBOX_TEXT)
+        self.check(text == ABORT_TEXT, "abort message reads %r" % text)
+        self.check(self.display.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
+        self.check(self.display.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
+        self.check_exit(2)
+        self.check(self.wininit() is None, "WININIT.INI written after " + what)
+        self.check_changes(before, self.prefix.snapshot())
+
+    def completion_prompt(self, timed=True):
+        """After OK: the progress dialog, then the completion prompt."""
+        secs = program.wait_prompt(self.display, self.shot)
+        if timed:
+            figures["ok_to_prompt"].append(secs)
+        text = self.prefix.wininfo(PROMPT, "text", MSGBOX_TEXT)
+        self.check(text == PROMPT_TEXT, "completion prompt reads %r" % text)
+        self.check(self.display.find(PROGRESS) is None, "the progress dialog is still there with the prompt")
+
+    def answer_prompt(self, button):
+        program.click(self.prefix, PROMPT, button)
+
+    def exit_code(self, timeout=20):
+        try:
+            return self.proc.wait(timeout)
+        except Exception:
+            self.proc.kill()
+            return "still running"
+
+    def check_exit(self, want=2):
+        rc = self.exit_code()
+        self.check(rc == want, "exit code %s, not %d" % (rc, want))
+
+    # -- the machine's state
+    def wininit(self):
+        p = self.prefix.find_ci("windows/WININIT.INI")
+        return open(p, "rb").read() if p else None
+
+    def check_changes(self, before, after, keys_gone=(), keys_new=(), files_gone=(), files_new=(), files_changed=()):
+        """Nothing changed in the registry or on drive C: but what is named."""
+        removed, added = compare.registry_changes(before["registry"], after["registry"], keys_gone, keys_new)
+        self.report_lines("registry line removed", removed)
+        self.report_lines("registry line added", added)
+        self.report_lines("file", compare.file_changes(before["files"], after["files"], files_gone, files_new,
+                                                       files_changed))
+
+    def report_lines(self, what, lines, tag=""):
+        for line in lines[:8]:
+            self.check(False, "%s: %s" % (what, line[:200]), tag)
+        if len(lines) > 8:
+            self.check(False, "... and %d more (%s)" % (len(lines) - 8, what), tag)
+
+    def check_printer_installed(self, snap):
+        """The demo PC holds what it should before the run."""
+        for kind in ("fixed", "scan", "keep"):
+            keys = compare.printer_keys(kind)
+            present = compare.keys_present(snap["registry"], keys)
+            self.require(len(present) == len(keys), "demo PC lacks keys: %s"
+                         % sorted(set(keys) - set(present)))
+
+    def check_removal(self, before, after, wininit_runs=1, restarted=False):
+        """Every printer item gone, WININIT.INI written, nothing else touched;
+        after a restart, the deferred files gone too and WININIT.INI worked
+        through and renamed wininit.bak."""
+        fixed = compare.printer_keys("fixed")
+        scan = compare.printer_keys("scan")
+        for key in compare.keys_present(after["registry"], fixed):
+            self.check(False, "fixed key still there: " + key)
+        for key in compare.keys_present(after["registry"], scan):
+            self.check(False, "instance key still there: " + key, SCAN)
+        p = self.prefix
+        gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
+        group = os.path.relpath(demo_pc.group_dir(p), p.c)
+        gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
+        if restarted:
+            gone += [demo_pc.DEFERRED_DIR + "/" + n for n in demo_pc.DEFERRED_FILES]
+        gone = [g for g in gone if g in before["files"]]
+        name = "wininit.bak" if restarted else "WININIT.INI"
+        wininit = p.find_ci("windows/" + name)
+        new = [os.path.relpath(wininit, p.c)] if wininit else []
+        self.check_changes(before, after, fixed + scan, compare.STARTUP_KEYS if restarted else (), gone, new,
+                           ["windows/win.ini"])
+
+        want_ini = compare.win_ini_without_printer(before["win.ini"]) \
+            if demo_pc.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
+        self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
+                   "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
+        data = open(wininit, "rb").read() if wininit else None
+        self.check(data == compare.wininit_bytes(wininit_runs),
+                   "%s holds %r, not %r" % (name, data, compare.wininit_bytes(wininit_runs)))
+        if restarted:
+            self.check(self.wininit() is None, "WININIT.INI is still there after the restart")
+
+    def close(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+        if self.keep:
+            self.prefix.stop()
+        else:
+            self.prefix.remove()
+
+
+# ---------------------------------------------------------------- the tests
+
+def test_ok_enter_then_no(t):
+    """Enter on the confirmation, No on the prompt: the printer is gone, nothing else."""
+    t.build()
+    before = t.prefix.snapshot()
+    t.check_printer_installed(before)
+    run_ok_no(t)
+    t.check_removal(before, t.prefix.snapshot())
+    # No restart: the two files stay until Windows next starts.
+    for name in demo_pc.DEFERRED_FILES:
+        t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
+
+
+def ok_then_yes(t):
+    before = t.prefix.snapshot()
+    t.start()
+    t.answer_confirmation("click-ok")
+    t.completion_prompt()
+    t.answer_prompt(IDYES)
+    # Yes makes Wine run wineboot, which works through WININIT.INI as Windows
+    # does at start-up, then renames it to wininit.bak.
+    until(lambda: t.prefix.find_ci("windows/wininit.bak"), 30, 0.1)
+    t.prefix.wait_wineboot()
+    t.shot("after-restart")
+    return before
+
+
+def test_ok_then_yes_restart(t):
+    """OK clicked, Yes on the prompt: the restart deletes the two in-use files, and nothing else changes."""
+    t.build()
+    before = ok_then_yes(t)
+    t.check_exit(2)
+    t.require(t.prefix.find_ci("windows/wininit.bak"), "the restart did not happen: no wininit.bak")
+    t.check_removal(before, t.prefix.snapshot(), restarted=True)
+
+
+def cancel(t, how):
+    t.build()
+    before = t.prefix.snapshot()
+    t.start()
+    t.answer_confirmation(how)
+    t.aborted(before, "Cancel")
+
+
+def test_cancel_click(t):
+    """Cancel clicked: the abort message, nothing changed."""
+    cancel(t, "click-cancel")
+
+
+def test_cancel_escape(t):
+    """Esc on the confirmation: the abort message, nothing changed."""
+    cancel(t, "escape")
+
+
+def test_cancel_close_box(t):
+    """The confirmation's close box: the abort message, nothing changed."""
+    cancel(t, "close-box")
+
+
+def test_tab_enter_cancels(t):
+    """Tab moves the focus to Cancel; Enter then cancels."""
+    cancel(t, "tab-enter")
+
+
+def test_escape_while_the_bar_steps(t):
+    """Esc as soon as the progress dialog shows: the abort message, nothing changed."""
+    for attempt in range(1, 4):
+        t.build()
+        before = t.prefix.snapshot()
+        t.start()
+        t.display.key_until_gone(CONFIRM, "Return")
+        t.require(t.display.wait_window(PROGRESS, timeout=10, interval=0.005), "the progress dialog did not appear")
+        # Pressed again while the bar steps, in case Wine drops the first.
+        end = time.time() + 10
+        while time.time() < end and not (t.display.find(ABORTED) or t.display.find(PROMPT)):
+            if t.display.find(PROGRESS):
+                t.display.key("Escape")
+            time.sleep(0.05)
+        if t.display.find(PROMPT):
+            removed = t.wininit() is not None
+            t.answer_prompt(IDNO)
+            if not removed:
+                t.check(False, "the completion prompt after Esc, and nothing was removed")
+                return
+            # The removal had begun before the key arrived: this run proves nothing.
+            t.exit_code()
+            print("    (try %d: Esc arrived after the removal had begun)" % attempt)
+            continue
+        t.aborted(before, "Esc")
+        return
+    t.check(False, "Esc never reached the progress dialog before the removal began (3 tries)")
+
+
+def run_ok_no(t, timed=True, trace=None):
+    t.start(trace)
+    t.answer_confirmation("enter")
+    t.completion_prompt(timed)
+    t.answer_prompt(IDNO)
+    t.check(t.display.wait_gone(PROMPT), "the completion prompt stayed after No")
+    t.check_exit(2)
+
+
+def test_second_run_after_restart(t):
+    """After the restart, a second run: same dialogs, nothing more removed, a fresh WININIT.INI."""
+    t.build()
+    ok_then_yes(t)
+    t.exit_code()
+    t.require(t.prefix.find_ci("windows/wininit.bak"), "the first run's restart did not happen")
+    t.prefix.hold_desktop()   # the PC is back up after its restart
+    before = t.prefix.snapshot()
+    run_ok_no(t)
+    t.check_removal(before, t.prefix.snapshot())   # the printer's items are already gone
+
+
+def test_second_run_without_restart(t):
+    """Two runs without a restart: the second adds its two lines to the same [rename]."""
+    t.build()
+    before = t.prefix.snapshot()
+    run_ok_no(t)
+    run_ok_no(t)
+    t.check_removal(before, t.prefix.snapshot(), wininit_runs=2)
+
+
+def test_nt_mode_ok_no(t):
+    """NT mode, where RegDeleteKeyA refuses a key with subkeys: OK, No still removes every printer key."""
+    t.build()
+    t.prefix.set_windows_version("winxp")
+    before = t.prefix.snapshot()
+    t.check_printer_installed(before)
+    run_ok_no(t, timed=False)
+    t.check_removal(before, t.prefix.snapshot())
+
+
+def test_registry_call_order(t):
+    """Wine's registry trace: the 13 fixed keys deleted in order, then the scan's exact calls."""
+    t.build()
+    trace = os.path.join(t.dir, "reg-trace.log")
+    run_ok_no(t, timed=False, trace=("+reg", trace))
+    events = regtrace.parse(open(trace, encoding="latin-1").read())
+    want = [key for _, key in demo_pc.FIXED_KEYS]
+    deletes = regtrace.top_level_deletes(events)
+    t.check(deletes[:len(want)] == want, "fixed keys deleted in this order: %s" % deletes[:len(want)])
+    got = regtrace.scan_calls(events)
+    t.require(os.path.exists(regtrace.SCAN_ORDER), "no %s (cmake --build --preset linux)" % regtrace.SCAN_ORDER)
+    want = regtrace.expected_scan(regtrace.demo_layout())
+    if got != want:
+        at = next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+        t.check(False, "instance scan: %d calls, %d expected; first difference at call %d: %s, expected %s"
+                % (len(got), len(want), at, got[at] if at < len(got) else "none",
+                   want[at] if at < len(want) else "none"), SCAN)
+    rest = deletes[len(demo_pc.FIXED_KEYS):]
+    in_scan = [d for d in rest if any(d.lower().startswith(b.lower() + "\\") for b in regtrace.BASES)]
+    t.check(in_scan == [e[1] for e in want if e[0] == "delete"], "instance keys deleted: %s" % in_scan, SCAN)
+    t.check(len(in_scan) == len(rest), "other keys deleted: %s" % [d for d in rest if d not in in_scan])
+
+
+TESTS = [
+    ("ok-enter-no", test_ok_enter_then_no),
+    ("ok-yes-restart", test_ok_then_yes_restart),
+    ("cancel-click", test_cancel_click),
+    ("cancel-escape", test_cancel_escape),
+    ("cancel-close-box", test_cancel_close_box),
+    ("tab-enter-cancels", test_tab_enter_cancels),
+    ("escape-while-the-bar-steps", test_escape_while_the_bar_steps),
+    ("second-run-after-restart", test_second_run_after_restart),
+    ("second-run-without-restart", test_second_run_without_restart),
+    ("registry-call-order", test_registry_call_order),
+    ("nt-mode-ok-no", test_nt_mode_ok_no),
+]
+
+
+# The Windows 95 family, as Wine's Version setting names it, with the version
+# GetVersion then reports.
+WINDOWS_MODES = {"win95": "4.0 9x", "win98": "4.10 9x", "winme": "4.90 9x"}
+
+
+def selected(only):
+    return [(name, fn) for name, fn in TESTS if not only or any(o in name for o in only)]
+
+
+def run_one(bench, keep, name, fn, windows):
+    """Runs one test on a fresh machine; returns its failures."""
+    t = Test(name, bench, windows, keep)
+    t0 = time.time()
+    try:
+        fn(t)
+    except Failed as e:
+        t.failures.append(str(e))
+    except Exception:
+        t.failures.append("error: " + traceback.format_exc().strip().replace("\n", "\n      "))
+    finally:
+        t.close()
+    scan_only = t.failures and all(f.startswith(SCAN) for f in t.failures)
+    status = "PASS" if not t.failures else "FAIL" + (" " + SCAN if scan_only else "")
+    label = name if windows == "win95" else "%s [%s]" % (name, windows)
+    print("%s %s (%.1f s) - %s" % (status, label, time.time() - t0, fn.__doc__.split("\n")[0]))
+    for f in t.failures:
+        print("    " + f)
+    return t.failures
+
+
+def spread(xs):
+    if not xs:
+        return "n/a"
+    return "%.2f s (min %.2f, max %.2f, %d runs)" % (sum(xs) / len(xs), min(xs), max(xs), len(xs))
+
+
+def main():
+    ap = argparse.ArgumentParser(prog="e2e/run")
+    ap.add_argument("exe", nargs="?", default=program.SHIPPED)
+    ap.add_argument("-k", dest="only", action="append", help="run only tests whose name contains this")
+    ap.add_argument("--windows", action="append", choices=WINDOWS_MODES,
+                    help="the Windows Wine reports (win95 unless told); once per mode to run")
+    ap.add_argument("--keep", action="store_true", help="keep each test's Wine prefix")
+    args = ap.parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
+    t_all = time.time()
+
+    exe = os.path.abspath(args.exe)
+    modes = args.windows or ["win95"]
+    runs = [(name, fn, mode) for mode in modes for name, fn in selected(args.only)]
+    try:
+        arch = program.arch_for(exe)
+    except program.CannotRun as e:
+        print("e2e: %s: %d tests of %s skipped" % (e, len(runs), exe))
+        print("0 passed, 0 failed, %d skipped" % len(runs))
+        return 0
+    except Failed as e:
+        print("e2e: %s" % e)
+        print("0 passed, 1 failed, 0 skipped")
+        return 1
+    display = Display()
+    passed = failed = scan_failures = 0
+    try:
+        bench = program.Bench(exe, arch, display)
+        print("e2e: %s on %d-bit Wine (%s) in %s mode, display %s"
+              % (exe, arch.bits, arch.wine, ", ".join(modes), display.name))
+        for name, fn, mode in runs:
+            failures = run_one(bench, args.keep, name, fn, mode)
+            scan_failures += sum(f.startswith(SCAN) for f in failures)
+            failed += bool(failures)
+            passed += not failures
+    finally:
+        display.close()
+
+    print("figures: building the demo PC from the base prefix: %s" % spread(figures["build"]))
+    print("figures: OK key press to the completion prompt: %s" % spread(figures["ok_to_prompt"]))
+    print("figures: whole run: %.1f s" % (time.time() - t_all))
+    print("screenshots: %s/%s*/<test>/*.png" % (program.BUILD, arch.name))
+    if scan_failures:
+        print("%d failing checks need the instance scan in the exe (marked %s)" % (scan_failures, SCAN))
+    print("%d passed, %d failed, 0 skipped" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
