@@ -11,7 +11,7 @@ import win95
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"]}
+TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"], "hold": []}
 
 _held = []  # the locks this process holds until it ends
 

@@ -94,8 +94,10 @@ def win_ini_without_printer(data):
     return out
 
 
-def wininit_bytes(runs=1):
-    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in demo_pc.WININIT_LINES) * runs
+def wininit_bytes(runs=1, extra=()):
+    """The two fixed lines of each run, then a line for each file named in extra."""
+    lines = demo_pc.WININIT_LINES * runs + list(extra)
+    return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in lines)
 
 
 def _value(dump, key, name):

@@ -122,6 +122,18 @@ class Prefix:
             r.stdout, r.stderr = out.read(), err.read()
         return r
 
+    def hold(self, rels):
+        """A program that holds the files open until it is killed."""
+        marker = os.path.join(self.dir, "e2e-holding")
+        proc = subprocess.Popen([self.wine, os.path.join(self.tools, "hold.exe"), win_path(marker)] +
+                                [win_path(self.path(rel)) for rel in rels], env=self.env, cwd=self.c,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        until(lambda: os.path.exists(marker) or proc.poll() is not None, 20, 0.1)
+        if not os.path.exists(marker):
+            raise RuntimeError("hold.exe could not hold %s" % rels)
+        os.remove(marker)
+        return proc
+
     def wininfo(self, *args):
         r = self.tool("wininfo", *args)
         return r.stdout.strip() if r.returncode == 0 else None

@@ -153,10 +153,11 @@ class Test:
             self.require(len(present) == len(keys), "demo PC lacks keys: %s"
                          % sorted(set(keys) - set(present)))
 
-    def check_removal(self, before, after, wininit_runs=1, restarted=False):
-        """Every printer item gone, WININIT.INI written, nothing else touched;
-        after a restart, the deferred files gone too and WININIT.INI worked
-        through and renamed wininit.bak."""
+    def check_removal(self, before, after, wininit_runs=1, restarted=False, held=(), held_lines=()):
+        """Every printer item gone but the held system files, WININIT.INI
+        written (with held_lines after the fixed ones), nothing else touched;
+        after a restart, the deferred and held files gone too and WININIT.INI
+        worked through and renamed wininit.bak."""
         fixed = compare.printer_keys("fixed")
         scan = compare.printer_keys("scan")
         for key in compare.keys_present(after["registry"], fixed):
@@ -164,7 +165,7 @@ class Test:
         for key in compare.keys_present(after["registry"], scan):
             self.check(False, "instance key still there: " + key, SCAN)
         p = self.prefix
-        gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES]
+        gone = [demo_pc.SYSTEM_DIR + "/" + n for n in demo_pc.SYSTEM_FILES if restarted or n not in held]
         group = os.path.relpath(demo_pc.group_dir(p), p.c)
         gone += [group + "/" + n for n in demo_pc.SHORTCUTS] + [group]
         if restarted:
@@ -181,8 +182,8 @@ class Test:
         self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
                    "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
         data = open(wininit, "rb").read() if wininit else None
-        self.check(data == compare.wininit_bytes(wininit_runs),
-                   "%s holds %r, not %r" % (name, data, compare.wininit_bytes(wininit_runs)))
+        want = compare.wininit_bytes(wininit_runs, held_lines)
+        self.check(data == want, "%s holds %r, not %r" % (name, data, want))
         if restarted:
             self.check(self.wininit() is None, "WININIT.INI is still there after the restart")
 
@@ -209,11 +210,13 @@ def test_ok_enter_then_no(t):
         t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
 
 
-def ok_then_yes(t):
+def ok_then_yes(t, before_yes=None):
     before = t.prefix.snapshot()
     t.start()
     t.answer_confirmation("click-ok")
     t.completion_prompt()
+    if before_yes:
+        before_yes()
     t.answer_prompt(IDYES)
     # Yes makes Wine run wineboot, which works through WININIT.INI as Windows
     # does at start-up, then renames it to wininit.bak.
@@ -230,6 +233,55 @@ def test_ok_then_yes_restart(t):
     t.check_exit(2)
     t.require(t.prefix.find_ci("windows/wininit.bak"), "the restart did not happen: no wininit.bak")
     t.check_removal(before, t.prefix.snapshot(), restarted=True)
+
+
+# Driver files a PC where the printer was used may hold: the shell extension
+# Explorer loaded and the status monitor; and one copied read-only from a CD.
+HELD = ["OX46SHEL.DLL", "OX46STAT.EXE"]
+READ_ONLY = "OX46HLP.HLP"
+
+
+def refused_files(t, windows="win95"):
+    """A demo PC whose driver files another program holds open, one read-only."""
+    t.build()
+    if windows != "win95":   # the base prefix is in Windows 95 mode
+        t.prefix.set_windows_version(windows)
+    os.chmod(t.prefix.path(demo_pc.SYSTEM_DIR + "/" + READ_ONLY), 0o444)   # Wine's read-only attribute
+    holder = t.prefix.hold([demo_pc.SYSTEM_DIR + "/" + n for n in HELD])
+    return holder, t.prefix.snapshot()
+
+
+# WININIT.INI's lines for them: the system folder's short path on Wine.
+HELD_LINES = ["NUL=C:\\windows\\system32\\" + n for n in HELD]
+
+
+def test_refused_files_ok_no(t):
+    """Driver files held open and one read-only, OK and No: the read-only one goes, WININIT.INI names the held ones."""
+    holder, before = refused_files(t)
+    try:
+        run_ok_no(t)
+        t.check_removal(before, t.prefix.snapshot(), held=HELD, held_lines=HELD_LINES)
+    finally:
+        holder.kill()
+
+
+def refused_files_restart(t, windows, lines):
+    holder, before = refused_files(t, windows)
+    ok_then_yes(t, before_yes=holder.kill)   # Windows ends its programs before it restarts
+    holder.wait()
+    t.check_exit(2)
+    t.require(t.prefix.find_ci("windows/wininit.bak"), "the restart did not happen: no wininit.bak")
+    t.check_removal(before, t.prefix.snapshot(), restarted=True, held=HELD, held_lines=lines)
+
+
+def test_refused_files_ok_yes_restart(t):
+    """Driver files held open and one read-only, OK, the holder ended, Yes: the restart deletes the held files."""
+    refused_files_restart(t, "win95", HELD_LINES)
+
+
+def test_refused_files_nt_restart(t):
+    """NT mode, driver files held open and one read-only: MoveFileExA has the restart delete the held files."""
+    refused_files_restart(t, "winxp", ())
 
 
 def cancel(t, how):
@@ -364,6 +416,9 @@ TESTS = [
     ("second-run-without-restart", test_second_run_without_restart),
     ("registry-call-order", test_registry_call_order),
     ("nt-mode-ok-no", test_nt_mode_ok_no),
+    ("refused-files-ok-no", test_refused_files_ok_no),
+    ("refused-files-ok-yes-restart", test_refused_files_ok_yes_restart),
+    ("refused-files-nt-restart", test_refused_files_nt_restart),
 ]
 
 
