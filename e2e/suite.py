@@ -1,17 +1,6 @@
 """End-to-end tests of uninstall.exe on Wine in Windows 95 mode, driven as a
-person drives it: windows found by their captions, keys pressed and buttons
-clicked through X, screenshots of what was on the screen.
-
-    e2e/run [path-to-uninstall.exe] [-k TEST] [--windows MODE] [--keep]
-
-The exe's machine type picks the prefix: the i686 exe runs on a 32-bit Wine
-prefix, the x86_64 one on a 64-bit prefix.  --windows (win95, win98, winme;
-may be given more than once) is the Windows Wine reports; win95 unless told.
-Each test starts from a fresh demo PC and leaves its screenshots in
-build/e2e/<arch>[-<mode>]/<test>/.  Ends with "N passed, M failed, K skipped";
-exit code 1 on a failure.  A machine that cannot run the exe's Wine skips
-every test, and says why.
-"""
+person drives it (see README.md).  Ends with "N passed, M failed, K skipped";
+exit code 1 on a failure."""
 
 import argparse
 import os
