@@ -42,7 +42,6 @@ class Test:
     def check(self, ok, what, tag=""):
         if not ok:
             self.failures.append((tag + " " if tag else "") + what)
-        return ok
 
     def require(self, ok, what):
         if not ok:
@@ -128,11 +127,11 @@ class Test:
         self.report_lines("file", compare.file_changes(before["files"], after["files"], files_gone, files_new,
                                                        files_changed))
 
-    def report_lines(self, what, lines, tag=""):
+    def report_lines(self, what, lines):
         for line in lines[:8]:
-            self.check(False, "%s: %s" % (what, line[:200]), tag)
+            self.check(False, "%s: %s" % (what, line[:200]))
         if len(lines) > 8:
-            self.check(False, "... and %d more (%s)" % (len(lines) - 8, what), tag)
+            self.check(False, "... and %d more (%s)" % (len(lines) - 8, what))
 
     def check_printer_installed(self, snap):
         """The demo PC holds what it should before the run."""
