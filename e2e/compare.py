@@ -14,16 +14,18 @@ def reg_key_of(line):
     return normal_key(body)
 
 
+# The roots that stand for other keys on Wine, and the keys the dump walks instead.
+ROOT_LINKS = {"hkcr\\": "hklm\\software\\classes\\", "hkcu\\": "hku\\s-1-5-21-0-0-0-1000\\",
+              "hkcc\\": "hklm\\system\\currentcontrolset\\hardware profiles\\current\\"}
+
+
 def normal_key(path):
     p = path.lower()
-    # On Wine CurrentControlSet is a link to ControlSet001, and the dump walks
-    # the real keys; HKEY_CLASSES_ROOT is HKLM\Software\Classes.
-    p = p.replace("\\currentcontrolset\\", "\\controlset001\\")
-    if p.startswith("hkcr\\"):
-        p = "hklm\\software\\classes\\" + p[5:]
-    if p.startswith("hkcu\\"):
-        p = "hku\\s-1-5-21-0-0-0-1000\\" + p[5:]
-    return p
+    for link, real in ROOT_LINKS.items():
+        if p.startswith(link):
+            p = real + p[len(link):]
+    # CurrentControlSet is a link to ControlSet001.
+    return p.replace("\\currentcontrolset\\", "\\controlset001\\")
 
 
 def under(key, prefix):
@@ -131,10 +133,7 @@ def inventory(pc, dump, labels=None):
         label = "registry  %s\\%s" % (root, key)
         if i in demo_pc.UNSEEDABLE:
             label += "  (Wine cannot hold this key)"
-        p = normal_key(root + "\\" + key)
-        if root == "HKCC":
-            p = normal_key(r"HKLM\System\CurrentControlSet\Hardware Profiles\Current" + "\\" + key)
-        items.append((label, p in present))
+        items.append((label, normal_key(root + "\\" + key) in present))
     for key, value, desc in instance_keys(dump):
         if desc == demo_pc.PRINTER:
             items.append(("registry  %s  (%s matches)" % (key, value), True))
