@@ -15,6 +15,8 @@ CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
 PRINT = r"HKLM\System\CurrentControlSet\control\Print"
 ROOT_PRINTER = r"HKLM\Enum\Root\printer"
 CLASS_PRINTER = r"HKLM\System\CurrentControlSet\Services\Class\Printer"
+# The keys the instance scan walks, in its order, with the description each pass reads.
+SCAN_BASES = [(ROOT_PRINTER, "DeviceDesc"), (CLASS_PRINTER, "DriverDesc")]
 
 # The printer's fixed keys as the program names them, in the order it deletes
 # them.  On Wine HKEY_CLASSES_ROOT is HKLM\Software\Classes, so rows 1 and 8,

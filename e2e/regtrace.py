@@ -12,8 +12,7 @@ OPEN = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx \(0x[0-9a-f]+,L"(.*)",[0-
 OPENED = re.compile(r'^([0-9a-f]+):trace:reg:NtOpenKeyEx <- (.*)$')
 DELETE = re.compile(r'^([0-9a-f]+):trace:reg:RegDeleteKeyExA "(.*)" ret=([0-9a-f]+)$')
 
-BASES = [r"Enum\Root\printer", r"System\CurrentControlSet\Services\Class\Printer"]
-VALUES = ["DeviceDesc", "DriverDesc"]  # the description each pass reads
+BASES = [base[len("HKLM\\"):] for base, _ in demo_pc.SCAN_BASES]   # as the program names them
 # Built with the unit tests (cmake --build --preset linux).
 SCAN_ORDER = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "build", "linux", "scan-order")
 
@@ -74,10 +73,9 @@ def demo_layout():
     """The demo PC's instance keys, a line each as scan-order reads them."""
     lines = []
     for _, path, item in demo_pc.REGISTRY:
-        for n, (base, value) in enumerate(zip(BASES, VALUES), 1):
-            prefix = "HKLM\\" + base + "\\"
-            if path.lower().startswith(prefix.lower()):
-                lines.append("%d %s %s\n" % (n, path[len(prefix):], item.get("values", {}).get(value, "")))
+        for n, (base, value) in enumerate(demo_pc.SCAN_BASES, 1):
+            if path.lower().startswith(base.lower() + "\\"):
+                lines.append("%d %s %s\n" % (n, path[len(base) + 1:], item["values"].get(value, "")))
     return "".join(lines)
 
 
