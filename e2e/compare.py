@@ -102,31 +102,9 @@ def wininit_bytes(runs=1, extra=()):
     return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in lines)
 
 
-def _value(dump, key, name):
-    """A string value of a key in a dump, or None."""
-    want = normal_key(key)
-    for line in dump:
-        if line.startswith("V ") and reg_key_of(line) == want and line.split("|")[1] == name:
-            return bytes.fromhex(line.split("|")[3]).split(b"\0")[0].decode("latin-1")
-    return None
-
-
-def instance_keys(dump):
-    """The numbered instance keys under both scan bases, with their descriptions."""
-    out = []
-    for base, value in ((demo_pc.ROOT_PRINTER, "DeviceDesc"), (demo_pc.CLASS_PRINTER, "DriverDesc")):
-        nb = normal_key(base)
-        for line in dump:
-            k = reg_key_of(line)
-            if line.startswith("K ") and k.startswith(nb + "\\") and "\\" not in k[len(nb) + 1:]:
-                key = base + "\\" + line[2:].split("\\")[-1]
-                out.append((key, value, _value(dump, key, value)))
-    return out
-
-
-def inventory(pc, dump, labels=None):
-    """What of the printer is on the machine: (item, present) pairs; with
-    labels, the same items as an earlier inventory, in its order."""
+def inventory(pc, dump):
+    """What of the printer is on the machine: (item, present) pairs, the same
+    items in the same order whatever is left of them."""
     items = []
     present = {reg_key_of(l) for l in dump if l.startswith("K ")}
     for i, (root, key) in enumerate(demo_pc.FIXED_KEYS):
@@ -134,26 +112,21 @@ def inventory(pc, dump, labels=None):
         if i in demo_pc.UNSEEDABLE:
             label += "  (Wine cannot hold this key)"
         items.append((label, normal_key(root + "\\" + key) in present))
-    for key, value, desc in instance_keys(dump):
-        if desc == demo_pc.PRINTER:
-            items.append(("registry  %s  (%s matches)" % (key, value), True))
-    ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1")
-    section = None
-    for line in ini.splitlines():
-        if line.startswith("["):
-            section = line.strip("[]")
-        elif line.split("=")[0] == demo_pc.PRINTER:
-            items.append(("win.ini   [%s] %s" % (section, line), True))
+    for _, path, item in demo_pc.REGISTRY:
+        for base, value in demo_pc.SCAN_BASES:
+            if path.startswith(base + "\\") and item["values"].get(value) == demo_pc.PRINTER:
+                items.append(("registry  %s  (%s matches)" % (path, value), normal_key(path) in present))
+    ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1").splitlines()
+    for section, lines in demo_pc.WIN_INI_SECTIONS:
+        for line in lines:
+            if line in demo_pc.WIN_INI_PRINTER_LINES:
+                items.append(("win.ini   [%s] %s" % (section, line), line in ini))
     group = demo_pc.group_dir(pc)
     items.append(("folder    %s" % os.path.relpath(group, pc.c), os.path.isdir(group)))
     for name in demo_pc.SHORTCUTS:
         items.append(("shortcut  %s" % name, os.path.exists(os.path.join(group, name))))
-    for name in demo_pc.SYSTEM_FILES:
-        items.append(("file      C:\\%s\\%s" % (demo_pc.SYSTEM_DIR.replace("/", "\\"), name),
-                      pc.find_ci(demo_pc.SYSTEM_DIR + "/" + name) is not None))
-    for name in demo_pc.DEFERRED_FILES:
-        items.append(("file      C:\\WINDOWS\\SYSTEM\\%s" % name, pc.find_ci(demo_pc.DEFERRED_DIR + "/" + name) is not None))
-    if labels is not None:
-        now = dict(items)
-        items = [(label, now.get(label, False)) for label in labels]
+    for folder, names in ((demo_pc.SYSTEM_DIR, demo_pc.SYSTEM_FILES), (demo_pc.DEFERRED_DIR, demo_pc.DEFERRED_FILES)):
+        for name in names:
+            items.append(("file      C:\\%s\\%s" % (folder.upper().replace("/", "\\"), name),
+                          pc.find_ci(folder + "/" + name) is not None))
     return items

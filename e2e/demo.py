@@ -55,7 +55,7 @@ def main(argv):
             print("demo-wine: screenshots in %s" % out)
         print("demo-wine: uninstall.exe exited with code %s" % rc)
         after = pc.dump_registry()
-        left = compare.inventory(pc, after, [label for label, _ in items])
+        left = compare.inventory(pc, after)
         show("After the run:", left)
         for label, present in left:
             if present and "\\SYSTEM\\" in label:
