@@ -268,32 +268,22 @@ def test_refused_files_nt_restart(t):
     refused_files_restart(t, "winxp", ())
 
 
-def cancel(t, how):
-    t.build()
-    before = t.prefix.snapshot()
-    t.start()
-    t.answer_confirmation(how)
-    t.aborted(before, "Cancel")
+def cancel(how, doc):
+    """A test that answers the confirmation so, then finds the abort message and nothing changed."""
+    def test(t):
+        t.build()
+        before = t.prefix.snapshot()
+        t.start()
+        t.answer_confirmation(how)
+        t.aborted(before, "Cancel")
+    test.__doc__ = doc
+    return test
 
 
-def test_cancel_click(t):
-    """Cancel clicked: the abort message, nothing changed."""
-    cancel(t, "click-cancel")
-
-
-def test_cancel_escape(t):
-    """Esc on the confirmation: the abort message, nothing changed."""
-    cancel(t, "escape")
-
-
-def test_cancel_close_box(t):
-    """The confirmation's close box: the abort message, nothing changed."""
-    cancel(t, "close-box")
-
-
-def test_tab_enter_cancels(t):
-    """Tab moves the focus to Cancel; Enter then cancels."""
-    cancel(t, "tab-enter")
+test_cancel_click = cancel("click-cancel", "Cancel clicked: the abort message, nothing changed.")
+test_cancel_escape = cancel("escape", "Esc on the confirmation: the abort message, nothing changed.")
+test_cancel_close_box = cancel("close-box", "The confirmation's close box: the abort message, nothing changed.")
+test_tab_enter_cancels = cancel("tab-enter", "Tab moves the focus to Cancel; Enter then cancels.")
 
 
 def test_escape_while_the_bar_steps(t):
