@@ -178,17 +178,13 @@ class Prefix:
         """Every folder and file on drive C: with a hash of its bytes."""
         tree = {}
         for root, dirs, files in os.walk(self.c):
-            rel_root = os.path.relpath(root, self.c)
-            for d in dirs:
-                p = os.path.join(root, d)
-                tree[os.path.normpath(os.path.join(rel_root, d))] = "link" if os.path.islink(p) else "dir"
-            for name in files:
+            for name in dirs + files:
                 p = os.path.join(root, name)
-                rel = os.path.normpath(os.path.join(rel_root, name))
+                rel = os.path.relpath(p, self.c)
                 if os.path.islink(p):
                     tree[rel] = "link:" + os.readlink(p)
                 else:
-                    tree[rel] = file_hash(p, rel)
+                    tree[rel] = "dir" if name in dirs else file_hash(p, rel)
         return tree
 
     def snapshot(self):
