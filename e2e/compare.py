@@ -70,19 +70,11 @@ def file_changes(before, after, expected_gone=(), expected_new=(), expected_chan
     """Differences between two file trees, apart from the expected ones."""
     lower = lambda names: {n.lower() for n in names}
     gone, new, changed = lower(expected_gone), lower(expected_new), lower(expected_changed)
-    out = []
-    for rel, h in sorted(before.items()):
-        if rel not in after:
-            if rel.lower() not in gone:
-                out.append("removed: " + rel)
-        elif after[rel] != h and rel.lower() not in changed:
-            out.append("changed: " + rel)
-    for rel in sorted(after):
-        if rel not in before and rel.lower() not in new:
-            out.append("added: " + rel)
-    for rel in sorted(gone):
-        if rel in {r.lower() for r in after}:
-            out.append("still there: " + rel)
+    out = ["removed: " + r for r in sorted(before) if r not in after and r.lower() not in gone]
+    out += ["changed: " + r for r in sorted(before)
+            if r in after and after[r] != before[r] and r.lower() not in changed]
+    out += ["added: " + r for r in sorted(after) if r not in before and r.lower() not in new]
+    out += ["still there: " + r for r in sorted(gone & lower(after))]
     return out
 
 
