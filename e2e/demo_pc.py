@@ -194,18 +194,6 @@ WIN_INI_SECTIONS = [
     ("Ports", ["LPT1:=", "LPT2:="]),
 ]
 
-
-def file_bytes(name):
-    """Some bytes of a file that names itself, so every file is different."""
-    return ("%s\r\nfile of the demo PC\r\n" % name).encode("ascii") * 4
-
-
-def win_ini_addition():
-    text = ""
-    for section, lines in WIN_INI_SECTIONS:
-        text += "[%s]\r\n" % section + "".join(line + "\r\n" for line in lines)
-    return text.encode("ascii")
-
 SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
 
 
@@ -220,10 +208,11 @@ def install(prefix):
     for rel in files:
         path = prefix.path(rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(file_bytes(os.path.basename(rel)))
+        with open(path, "wb") as f:   # a file that names itself, so every file is different
+            f.write(("%s\r\nfile of the demo PC\r\n" % os.path.basename(rel)).encode("ascii") * 4)
     with open(prefix.path("windows/win.ini"), "ab") as f:
-        f.write(win_ini_addition())
+        for section, lines in WIN_INI_SECTIONS:
+            f.write(("[%s]\r\n" % section + "".join(line + "\r\n" for line in lines)).encode("ascii"))
 
 
 def group_dir(prefix):
