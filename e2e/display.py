@@ -32,10 +32,7 @@ class Display:
                 n += 1
             proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", size, "-nolisten", "tcp"],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for _ in range(100):
-                if proc.poll() is not None or os.path.exists("/tmp/.X11-unix/X%d" % n):
-                    break
-                time.sleep(0.05)
+            until(lambda: proc.poll() is not None or os.path.exists("/tmp/.X11-unix/X%d" % n), 5)
             time.sleep(0.2)
             if proc.poll() is None:
                 self.proc, self.name = proc, ":%d" % n
