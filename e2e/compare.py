@@ -32,8 +32,9 @@ def under(key, prefix):
     return key == prefix or key.startswith(prefix + "\\")
 
 
-def printer_keys(kind):
-    return [normal_key(k) for k in demo_pc.registry_keys(kind)]
+def demo_keys(*kinds):
+    """The demo PC's keys of those kinds."""
+    return [normal_key(path) for kind, path, _ in demo_pc.REGISTRY if kind in kinds]
 
 
 def keys_present(dump, keys):

@@ -157,10 +157,6 @@ def seed_text():
     return "\n".join(out) + "\n"
 
 
-def registry_keys(kind):
-    return [path for k, path, _ in REGISTRY if k == kind]
-
-
 # -- files, relative to drive_c
 SYSTEM_FILES = [
     "OX46HLP.HLP", "OX4632.DLL", "OX46LN98.DLL", "OX46HLP.GID", "OX46CT.DLL",

@@ -136,19 +136,17 @@ class Test:
 
     def check_printer_installed(self, snap):
         """The demo PC holds what it should before the run."""
-        for kind in ("fixed", "scan", "keep"):
-            keys = compare.printer_keys(kind)
-            present = compare.keys_present(snap["registry"], keys)
-            self.require(len(present) == len(keys), "demo PC lacks keys: %s"
-                         % sorted(set(keys) - set(present)))
+        keys = compare.demo_keys("fixed", "scan", "keep")
+        missing = sorted(set(keys) - set(compare.keys_present(snap["registry"], keys)))
+        self.require(not missing, "demo PC lacks keys: %s" % missing)
 
     def check_removal(self, before, after, wininit_runs=1, restarted=False, held=(), held_lines=()):
         """Every printer item gone but the held system files, WININIT.INI
         written (with held_lines after the fixed ones), nothing else touched;
         after a restart, the deferred and held files gone too and WININIT.INI
         worked through and renamed wininit.bak."""
-        fixed = compare.printer_keys("fixed")
-        scan = compare.printer_keys("scan")
+        fixed = compare.demo_keys("fixed")
+        scan = compare.demo_keys("scan")
         for key in compare.keys_present(after["registry"], fixed):
             self.check(False, "fixed key still there: " + key)
         for key in compare.keys_present(after["registry"], scan):
