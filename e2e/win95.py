@@ -48,10 +48,7 @@ BASE_SETTINGS = "\n".join([
     r"= %s|ThemeActive|sz|0" % THEME_MANAGER,
     # The style switched off as Wine itself leaves it: no style file, colour
     # variant or size named, and not marked as applied.
-    r"- %s|DllName" % THEME_MANAGER,
-    r"- %s|ColorName" % THEME_MANAGER,
-    r"- %s|SizeName" % THEME_MANAGER,
-    r"- %s|LoadedBefore" % THEME_MANAGER,
+    *[r"- %s|%s" % (THEME_MANAGER, name) for name in ("DllName", "ColorName", "SizeName", "LoadedBefore")],
     # The light style's scroll bars are 17 pixels wide; Windows 95's, 16.
     r"= HKCU\Control Panel\Desktop\WindowMetrics|ScrollWidth|sz|16",
     r"= HKCU\Control Panel\Desktop\WindowMetrics|ScrollHeight|sz|16",
