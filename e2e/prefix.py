@@ -48,9 +48,6 @@ class Prefix:
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(os.path.dirname(self.dir), exist_ok=True)
         subprocess.run(["cp", "-a", base, self.dir], check=True)
-        self.start()
-
-    def start(self):
         # One wineserver from seeding to the checks: a new one would run wineboot,
         # and wineboot processes WININIT.INI.
         subprocess.run([WINESERVER, "-p"], env=self.env, check=True)
