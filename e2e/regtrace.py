@@ -26,18 +26,14 @@ def parse(text):
     events = []
     lines = text.splitlines()
     for i, line in enumerate(lines):
-        m = OPEN.match(line)
-        if m:
+        if m := OPEN.match(line):
             ok = None
             for nxt in lines[i + 1:i + 4]:
-                r = OPENED.match(nxt)
-                if r and r.group(1) == m.group(1):
+                if (r := OPENED.match(nxt)) and r.group(1) == m.group(1):
                     ok = r.group(2) != "(nil)"
                     break
             events.append(("open", unescape(m.group(2)), m.group(3), ok))
-            continue
-        m = DELETE.match(line)
-        if m:
+        elif m := DELETE.match(line):
             events.append(("delete", unescape(m.group(2)), int(m.group(3), 16)))
     return events
 
