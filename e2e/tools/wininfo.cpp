@@ -48,13 +48,12 @@ int main(int argc, char **argv)
     HWND wnd = FindWindowA(NULL, argv[1]);
     if (!wnd) return 1;
     RECT r;
+    GetWindowRect(wnd, &r);
     if (argc == 2) {
-        GetWindowRect(wnd, &r);
         printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
     if (strcmp(argv[2], "close") == 0) {
-        GetWindowRect(wnd, &r);
         int frameX = GetSystemMetrics(SM_CXFIXEDFRAME), frameY = GetSystemMetrics(SM_CYFIXEDFRAME);
         int size = GetSystemMetrics(SM_CYCAPTION) - 1;
         printf("%ld %ld\n", r.right - frameX - 2 - size / 2, r.top + frameY + size / 2);
