@@ -67,10 +67,9 @@ int main(int argc, char **argv)
         return GetForegroundWindow() == wnd ? 0 : 1;
     }
     if (strcmp(argv[2], "focus") == 0) {
-        DWORD thread = GetWindowThreadProcessId(wnd, NULL);
         GUITHREADINFO info;
         info.cbSize = sizeof info;
-        if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 1;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(wnd, NULL), &info) || !info.hwndFocus) return 1;
         printf("%d\n", GetDlgCtrlID(info.hwndFocus));
         return 0;
     }
