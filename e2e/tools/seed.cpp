@@ -58,8 +58,7 @@ static void Command(int line, char *text)
     if (!root) { Fail(line, "root", 0); return; }
 
     HKEY key;
-    DWORD disposition;
-    LONG rc = RegCreateKeyExA(root, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, &disposition);
+    LONG rc = RegCreateKeyExA(root, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
     if (rc != ERROR_SUCCESS) { Fail(line, "RegCreateKeyExA", rc); return; }
 
     if (op == '=' && count == 4) {
