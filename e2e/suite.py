@@ -397,10 +397,6 @@ WINDOWS_MODES = {"win95": "4.0 9x", "win98": "4.10 9x", "winme": "4.90 9x"}
 TOLD = dict(WINDOWS_MODES, winxp="5.1 nt")
 
 
-def selected(only):
-    return [(name, fn) for name, fn in TESTS if not only or any(o in name for o in only)]
-
-
 def run_one(bench, keep, name, fn, windows):
     """Runs one test on a fresh machine; returns its failures."""
     t = Test(name, bench, windows, keep)
@@ -441,7 +437,8 @@ def main():
 
     exe = os.path.abspath(args.exe)
     modes = args.windows or ["win95"]
-    runs = [(name, fn, mode) for mode in modes for name, fn in selected(args.only)]
+    runs = [(name, fn, mode) for mode in modes for name, fn in TESTS
+            if not args.only or any(o in name for o in args.only)]
     try:
         arch = program.arch_for(exe)
     except program.CannotRun as e:
