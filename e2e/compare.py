@@ -95,11 +95,11 @@ def wininit_bytes(runs=1, extra=()):
     return b"[rename]\r\n" + b"".join((l + "\r\n").encode("ascii") for l in lines)
 
 
-def inventory(pc, dump):
+def inventory(pc):
     """What of the printer is on the machine: (item, present) pairs, the same
     items in the same order whatever is left of them."""
     items = []
-    present = {reg_key_of(l) for l in dump if l.startswith("K ")}
+    present = {reg_key_of(l) for l in pc.dump_registry() if l.startswith("K ")}
     for i, (root, key) in enumerate(demo_pc.FIXED_KEYS):
         label = "registry  %s\\%s" % (root, key)
         if i in demo_pc.UNSEEDABLE:

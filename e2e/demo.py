@@ -35,9 +35,7 @@ def main(argv):
         shot = program.Camera(out, pc, windows=True)
         secs = bench.build(pc)
         print("demo-wine: %d-bit demo PC built in %.1f s from the base prefix (%s)" % (arch.bits, secs, pc.dir))
-        before = pc.dump_registry()
-        items = compare.inventory(pc, before)
-        show("Before the run, on the demo PC:", items)
+        show("Before the run, on the demo PC:", compare.inventory(pc))
 
         proc = pc.launch()
         if interactive:
@@ -54,8 +52,7 @@ def main(argv):
             rc = proc.wait(20)
             print("demo-wine: screenshots in %s" % out)
         print("demo-wine: uninstall.exe exited with code %s" % rc)
-        after = pc.dump_registry()
-        left = compare.inventory(pc, after)
+        left = compare.inventory(pc)
         show("After the run:", left)
         for label, present in left:
             if present and "\\SYSTEM\\" in label:
