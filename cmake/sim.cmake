@@ -70,3 +70,7 @@ if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
 endif()
 
 include(tests/platform/platform.cmake)
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    include(tests/fuzz/fuzz.cmake)
+endif()

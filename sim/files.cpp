@@ -61,6 +61,7 @@ static bool FailsNow(const std::string &fn)
     if (it == S().failCountdown.end() || --it->second > 0)
         return false;
     S().failCountdown.erase(it);
+    S().failureStruck |= fn != "ReadFile short";  // a short read strikes only if it withholds bytes
     return true;
 }
 
@@ -169,6 +170,7 @@ void SetWindowsDirectory(const std::string &path) { S().windowsDir = path; }
 void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
 void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
 void ShortRead(int nth) { S().failCountdown["ReadFile short"] = nth; }
+bool FailureStruck() { return S().failureStruck; }
 
 std::vector<std::string> DelayedDeletions() { return S().delayedDeletions; }
 
@@ -432,6 +434,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
         size_t pos = it->second.pos, end = std::min(data.size(), it->second.end);
         got = pos >= end ? 0 : (DWORD)std::min<size_t>(size, end - pos);
         if (shorten) {
+            S().failureStruck |= got > 0;
             got /= 2;
             it->second.end = pos + got;
         }
@@ -480,6 +483,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
             put = (DWORD)S().writeBudget;
             ok = FALSE;
             error = ERROR_HANDLE_DISK_FULL;
+            S().failureStruck = true;
         }
         if (S().writeBudget >= 0)
             S().writeBudget -= put;

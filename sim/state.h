@@ -90,6 +90,7 @@ struct State {
     std::string systemDir, windowsDir;
     long writeBudget = -1;
     std::map<std::string, int> failCountdown;  // calls left until the one that fails
+    bool failureStruck = false;
     unsigned tempCounter = 0;
     std::vector<std::string> delayedDeletions;
 
