@@ -57,8 +57,8 @@ gtest_discover_tests(unit-tests DISCOVERY_TIMEOUT 60)
 
 # What the instance scan does over a layout, from the unit tests' model: the
 # end-to-end check of Wine's registry trace expects it.
-add_executable(scan-order tests/scan_order.cpp)
-target_link_libraries(scan-order PRIVATE program GTest::gtest)
+add_executable(scan-order tests/scan_order.cpp tests/unit/scan_model.cpp)
+target_link_libraries(scan-order PRIVATE program)
 
 if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
     file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)

@@ -9,11 +9,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "unit/scan_model_test.cpp"  // the model; its tests are not run here
+#include "unit/scan_model.h"
+
+using namespace scan_model;
 
 int main()
 {
-    std::map<int, Kind> layouts[2];
+    Layout layouts[2];
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream in(line);
@@ -23,7 +25,9 @@ int main()
             return 2;
         if (in.get() == ' ')
             std::getline(in, description);
-        layouts[pass - 1][number] = description == kPrinter ? kMatch : kOther;
+        Instance &key = layouts[pass - 1][number];
+        key.described = !description.empty();
+        key.description = description + '\0';
     }
     for (int p = 0; p < 2; p++)
         for (const std::string &event : ModelPass(layouts[p]))
