@@ -30,4 +30,8 @@ BOOL IsNtFamily(void);
 /* Appends tail to path if the whole still fits in MAX_PATH characters. */
 BOOL AppendPath(LPSTR path, LPCSTR tail);
 
+/* Deletes the file now if it can, a read-only one once its attribute is
+   cleared (the others kept); FALSE when the file is still there. */
+BOOL DeleteNow(LPCSTR path);
+
 #endif

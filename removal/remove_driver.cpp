@@ -118,34 +118,21 @@ static void RemoveProgramGroup(void)
     RemoveDirectoryA(groupPath);
 }
 
-/* The system files that could not be deleted now, by their slots. Kept
-   small: a frame of over a page would step past the stack's guard page,
-   and the exe has no stack probes. */
-struct Refused {
-    char systemDir[MAX_PATH];
-    int slots[ARRAY_SIZE(kSystemFiles) - 1];
-    int count;
-};
-
-/* Deletes path now if it can, a read-only file once its attribute is
-   cleared; FALSE when the file is still there. */
-static BOOL DeleteNow(LPCSTR path)
+/* filePath = systemDir\fileName, if it fits. */
+static BOOL MakeSystemFilePath(LPSTR filePath, LPCSTR systemDir, LPCSTR fileName)
 {
-    if (DeleteFileA(path))
-        return TRUE;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return TRUE;  /* not there: nothing to delete */
-    return (attributes & FILE_ATTRIBUTE_READONLY) &&
-           SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path);
+    lstrcpyA(filePath, systemDir);
+    return AppendPath(filePath, "\\") && AppendPath(filePath, fileName);
 }
 
-static void DeleteSystemFiles(Refused *refused)
+/* Deletes what it can of the system files; returns the refused ones, a bit
+   each by list slot. */
+static DWORD DeleteSystemFiles(LPSTR systemDir)
 {
-    char *systemDir = refused->systemDir;
     char filePath[MAX_PATH];
     char fileName[20];
     int count = 0;
+    DWORD refused = 0;
 
     ZeroBuffer(systemDir, MAX_PATH);
     ZeroBuffer(filePath, sizeof filePath);
@@ -153,41 +140,38 @@ static void DeleteSystemFiles(Refused *refused)
 
     UINT length = GetSystemDirectoryA(systemDir, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return; /* the buffer holds no path */
+        return 0; /* the buffer holds no path */
 
     while (kSystemFiles[count][0] != 0)
         count++;
     for (int i = 0; i < count; i++) {
-        lstrcpyA(filePath, systemDir);
         lstrcpyA(fileName, kSystemFiles[i]);
-        if (AppendPath(filePath, "\\") && AppendPath(filePath, fileName) && !DeleteNow(filePath))
-            refused->slots[refused->count++] = i;
+        if (MakeSystemFilePath(filePath, systemDir, fileName) && !DeleteNow(filePath))
+            refused |= 1UL << i;
     }
+    return refused;
 }
 
-/* After the fixed lines, the refused files in list order. */
-static void DeleteRefusedAtRestart(const Refused *refused)
+/* The refused system files, in list order, after the fixed lines. */
+static void DeleteRefusedAtRestart(LPCSTR systemDir, DWORD refused)
 {
     char filePath[MAX_PATH];
-    for (int i = 0; i < refused->count; i++) {
-        lstrcpyA(filePath, refused->systemDir);
-        lstrcatA(filePath, "\\");  /* it fitted when the file was refused */
-        lstrcatA(filePath, kSystemFiles[refused->slots[i]]);
-        DeleteAtRestart(filePath, kDeferredDeletions, ARRAY_SIZE(kDeferredDeletions));
-    }
+    for (int i = 0; refused != 0; i++, refused >>= 1)
+        if ((refused & 1) && MakeSystemFilePath(filePath, systemDir, kSystemFiles[i]))
+            DeleteAtRestart(filePath, kDeferredDeletions, ARRAY_SIZE(kDeferredDeletions));
 }
 
 void RemoveDriver(void)
 {
-    Refused refused;
+    char systemDir[MAX_PATH];
+    DWORD refused;
 
-    refused.count = 0;
     DeleteFixedKeys();
     ScanInstanceKeys();
     RemoveProfileEntries();
     RemoveProgramGroup();
-    DeleteSystemFiles(&refused);
+    refused = DeleteSystemFiles(systemDir);
     for (unsigned i = 0; i < ARRAY_SIZE(kDeferredDeletions); i++)
         AddWininitDeletion(kDeferredDeletions[i]);
-    DeleteRefusedAtRestart(&refused);
+    DeleteRefusedAtRestart(systemDir, refused);
 }

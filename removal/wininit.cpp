@@ -81,15 +81,17 @@ static void EndLine(const Line *line, InsertPoint *at, DWORD end, char last)
         at->sectionEnd = TRUE;
         return;
     }
-    if (at->inSection ? line->kind != Line::kBlank : header && line->matched == kRenameLength) {
-        at->inSection = TRUE;
-        at->offset = end;
-        at->before = last;
-    }
+    if (!at->inSection && !(header && line->matched == kRenameLength))
+        return;
+    if (at->inSection && line->kind == Line::kBlank)
+        return;
+    at->inSection = TRUE;
+    at->offset = end;
+    at->before = last;
 }
 
-/* Reads the old file of size bytes to find where the line goes; FALSE when
-   it could not be read whole. */
+/* Reads the old file of size bytes to find where the line goes; FALSE when a
+   read fails or the file ends before size bytes. */
 static BOOL FindInsertPoint(HANDLE file, DWORD size, InsertPoint *at)
 {
     char chunk[kChunk];
@@ -162,27 +164,26 @@ static BOOL WriteLine(HANDLE out, const InsertPoint *at, LPCSTR line)
     return ok && WriteText(out, line);
 }
 
+/* TRUE when nothing follows: the file is as long as when it was looked at. */
+static BOOL IsAtEnd(HANDLE in)
+{
+    char c;
+    DWORD got;
+    return ReadFile(in, &c, 1, &got, NULL) && got == 0;
+}
+
 /* Writes the new WININIT.INI into newPath: the old file's size bytes from in
-   (when there is one) with the line put in where at says. */
+   (none without an old file) with the line put in where at says. */
 static BOOL WriteNewFile(HANDLE in, DWORD size, const InsertPoint *at, LPCSTR newPath, LPCSTR line)
 {
     HANDLE out = CreateFileA(newPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (out == INVALID_HANDLE_VALUE)
         return FALSE;
-    BOOL ok = in == INVALID_HANDLE_VALUE || CopyBytes(in, out, at->offset);
-    ok = ok && WriteLine(out, at, line);
-    if (ok && in != INVALID_HANDLE_VALUE)
-        ok = CopyBytes(in, out, size - at->offset);
+    BOOL ok = CopyBytes(in, out, at->offset) && WriteLine(out, at, line) &&
+              CopyBytes(in, out, size - at->offset) && (in == INVALID_HANDLE_VALUE || IsAtEnd(in));
     if (!CloseHandle(out))
         ok = FALSE;
     return ok;
-}
-
-/* Deletes a file, read-only or not. */
-static void DeleteAnyFile(LPCSTR path)
-{
-    if (!DeleteFileA(path) && SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL))
-        DeleteFileA(path);
 }
 
 /* Puts newPath in iniPath's place; the old file is moved aside first and put
@@ -201,7 +202,7 @@ static BOOL SwapInNewFile(LPCSTR windowsDir, LPCSTR iniPath, BOOL haveOld, LPCST
         MoveFileA(oldPath, iniPath);
         return FALSE;
     }
-    DeleteAnyFile(oldPath);  /* a read-only WININIT.INI keeps its attribute when moved */
+    DeleteNow(oldPath);  /* a read-only WININIT.INI keeps its attribute when moved */
     return TRUE;
 }
 
