@@ -25,10 +25,10 @@ else()
     set(ARCH_LINK_OPTIONS -Wl,--disable-high-entropy-va)
 endif()
 
-# Without stack probes, a frame of more than a page could step past the
-# stack's guard page before touching it: the build refuses one.
+# Without stack probes, a frame near a page could step past the stack's
+# guard page before touching it: the build refuses one over three quarters.
 target_compile_options(uninstall PRIVATE
-    -Wall -Wextra -Os ${ARCH_COMPILE_OPTIONS} -Werror=frame-larger-than=4096
+    -Wall -Wextra -Os ${ARCH_COMPILE_OPTIONS} -Werror=frame-larger-than=3072
     -ffreestanding -fno-builtin
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
     -fno-stack-protector -fno-stack-check -mno-stack-arg-probe
