@@ -198,7 +198,7 @@ static UINT CopyDirectory(const std::string &dir, LPSTR buffer, UINT size)
 
 // Where the key's line is in the first section of that name: its start and
 // its end past the line end; npos when it is not there. Any header, an empty
-// one too, ends a section.
+// one too, ends a section; a '[' without its ']' is no header.
 static size_t FindProfileKey(const std::string &text, const std::string &section, const std::string &key,
                              size_t *lineEnd)
 {
@@ -209,9 +209,9 @@ static size_t FindProfileKey(const std::string &text, const std::string &section
         end = end == std::string::npos ? text.size() : end + 1;
         std::string line = text.substr(pos, end - pos);
         size_t first = line.find_first_not_of(" \t");
-        if (first != std::string::npos && line[first] == '[') {
-            size_t close = line.find(']', first);
-            std::string name = line.substr(first + 1, close == std::string::npos ? 0 : close - first - 1);
+        size_t close = first == std::string::npos ? first : line.find(']', first);
+        if (close != std::string::npos && line[first] == '[') {
+            std::string name = line.substr(first + 1, close - first - 1);
             if (inSection)
                 return std::string::npos;
             inSection = Upper(name) == Upper(section);
@@ -307,7 +307,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path)
 // The short form of an existing path: each long name in it by its alias.
 DWORD WINAPI GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
 {
-    std::string full = Full(path), out = full.substr(0, 2);
+    std::string full = Resolve(Full(path)), out = full.substr(0, 2);
     bool found = Node(path) != nullptr;
     for (size_t at = 3; found && at <= full.size();) {
         size_t end = std::min(full.find('\\', at), full.size());

@@ -313,7 +313,7 @@ void ShortPathOfALongName()
     const std::string dir = std::string(kDir) + "\\Long Folder Name";
     const std::string file = dir + "\\Printer Driver File.dll";
     ok(machine::MakeDir(dir.c_str()) && WriteAll(file, "MZ"), "set-up: file");
-    char buffer[MAX_PATH];
+    char buffer[MAX_PATH] = "";
     DWORD length = GetShortPathNameA(file.c_str(), buffer, sizeof buffer);
     check::Note("%s is %s", file.c_str(), buffer);
     ok(length > 0 && length == std::strlen(buffer), "returned %lu for %s", (unsigned long)length, buffer);
@@ -458,17 +458,23 @@ void WinIniRestore(const std::string &original, bool existed)
 }
 
 // Windows reads only the first [rename] section of WININIT.INI, up to the
-// next header: an empty one counts.
-void EmptyHeaderEndsASection()
+// next header: an empty one counts, a '[' without its ']' does not.
+void HeadersEndASection()
 {
-    check::Case("an empty header [] ends the section before it");
+    check::Case("an empty header [] ends the section before it, an unclosed one does not");
     const std::string path = std::string(kDir) + "\\Sections.ini";
-    ok(WriteAll(path, "[rename]\r\nA=1\r\n[]\r\nB=2\r\n"), "set-up: write %s", path.c_str());
-    char value[16];
-    GetPrivateProfileStringA("rename", "A", "none", value, sizeof value, path.c_str());
-    ok(std::strcmp(value, "1") == 0, "A is %s", value);
-    GetPrivateProfileStringA("rename", "B", "none", value, sizeof value, path.c_str());
-    ok(std::strcmp(value, "none") == 0, "B is %s: [] did not end the section", value);
+    const struct {
+        const char *line;
+        const char *b;  // B's value in the section
+    } rows[] = {{"[]", "none"}, {"[x", "2"}};
+    for (const auto &row : rows) {
+        ok(WriteAll(path, std::string("[rename]\r\nA=1\r\n") + row.line + "\r\nB=2\r\n"), "set-up: write");
+        char value[16];
+        GetPrivateProfileStringA("rename", "A", "none", value, sizeof value, path.c_str());
+        ok(std::strcmp(value, "1") == 0, "%s: A is %s", row.line, value);
+        GetPrivateProfileStringA("rename", "B", "none", value, sizeof value, path.c_str());
+        ok(std::strcmp(value, row.b) == 0, "%s: B is %s, not %s", row.line, value, row.b);
+    }
     ok(DeleteFileA(path.c_str()), "clean-up");
 }
 
@@ -586,7 +592,7 @@ int main(int argc, char **argv)
     WinIniNamesIgnoreCase(original);
     WinIniRestore(original, existed);
     ProfileCacheFlush();
-    EmptyHeaderEndsASection();
+    HeadersEndASection();
 
     DialogMissingTemplate();
     SystemDirectorySmallBuffer();
