@@ -65,7 +65,7 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         {"a bare CR before the mark", "[boot]\r\na=1\r\x1A",
          "[boot]\r\na=1\r\n[rename]\r\n" + kLines + "\x1A"},
         {"a read-only file", "[rename]\r\n", "[rename]\r\n" + kLines, true},
-        {"more blanks than the buffer holds", "[                    rename\t                    ]\r\n",
+        {"many blanks around the name", "[                    rename\t                    ]\r\n",
          "[                    rename\t                    ]\r\n" + kLines},
         // DOS's end-of-file mark ends the text; it and what follows it stay.
         {"end-of-file mark after the section", "[rename]\r\nNUL=C:\\OLD.DLL\r\n\x1A",
