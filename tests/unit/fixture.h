@@ -27,8 +27,13 @@ inline const ProgramStart kProgramStart = {g_hInstance, g_hHeap, g_confirmed, g_
 
 class MachineTest : public ::testing::Test {
 protected:
+    // A table calls this again for each row: the row before must have played
+    // out too, since Reset throws away its errors and its script.
     void SetUp() override
     {
+        if (started_)
+            ExpectPlayed("the row before this one");
+        started_ = true;
         sim::Reset();
         g_hInstance = kProgramStart.hInstance;
         g_hHeap = kProgramStart.hHeap;
@@ -40,11 +45,19 @@ protected:
         g_caption[0] = 0;
     }
 
-    void TearDown() override
+    void TearDown() override { ExpectPlayed("the test"); }
+
+private:
+    static void ExpectPlayed(const char *what)
     {
-        EXPECT_TRUE(sim::Errors().empty()) << "the simulated machine could not play the test";
-        EXPECT_TRUE(sim::ScriptDone()) << "the user had more to do";
+        std::string errors;
+        for (const std::string &e : sim::Errors())
+            errors += "\n  " + e;
+        EXPECT_EQ("", errors) << "the simulated machine could not play " << what;
+        EXPECT_TRUE(sim::ScriptDone()) << "the user had more to do in " << what;
     }
+
+    bool started_ = false;
 };
 
 // An argument (the first by default) of each call of fn, unquoted; with
