@@ -54,6 +54,20 @@ static bool IsOpen(const std::string &key)
     return false;
 }
 
+// The file behind an open handle, or null. What a handle does once Windows 95
+// has deleted its file is not modelled.
+static OpenFile *Opened(HANDLE handle)
+{
+    auto it = S().openFiles.find((uintptr_t)handle);
+    if (it == S().openFiles.end())
+        return nullptr;
+    if (!S().files.count(it->second.key)) {
+        Fail("a handle to a deleted file was used: " + it->second.key);
+        return nullptr;
+    }
+    return &it->second;
+}
+
 // Whether this call of fn is the one a test chose to fail.
 static bool FailsNow(const std::string &fn)
 {
@@ -244,9 +258,10 @@ extern "C" {
 BOOL WINAPI DeleteFileA(LPCSTR path)
 {
     FileNode *n = Node(path);
-    BOOL ok = n && !n->dir && !n->readOnly && !n->inUse && !IsOpen(KeyOf(path));
-    // Windows 95 refuses a running program or a loaded DLL as it refuses a
-    // read-only file; the NT family calls it a sharing violation.
+    // Windows 95 deletes a file that is merely open and refuses a running
+    // program or a loaded DLL as it refuses a read-only file; the NT family
+    // refuses both as a sharing violation.
+    BOOL ok = n && !n->dir && !n->readOnly && !n->inUse && !(S().nt && IsOpen(KeyOf(path)));
     DWORD error = !n                                        ? ERROR_FILE_NOT_FOUND
                   : n->dir || n->readOnly || (n->inUse && !S().nt) ? ERROR_ACCESS_DENIED
                                                            : ERROR_SHARING_VIOLATION;
@@ -424,22 +439,22 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 // cut short since it was opened: later reads through the handle find its end.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
 {
-    auto it = S().openFiles.find((uintptr_t)file);
-    BOOL known = it != S().openFiles.end();
+    OpenFile *open = Opened(file);
+    BOOL known = open != nullptr;
     BOOL ok = known && !FailsNow("ReadFile");
     bool shorten = FailsNow("ReadFile short");  // every call counts, as FailCall's do
     DWORD got = 0;
     if (ok) {
-        const std::string &data = S().files[it->second.key].data;
-        size_t pos = it->second.pos, end = std::min(data.size(), it->second.end);
+        const std::string &data = S().files[open->key].data;
+        size_t pos = open->pos, end = std::min(data.size(), open->end);
         got = pos >= end ? 0 : (DWORD)std::min<size_t>(size, end - pos);
         if (shorten) {
             S().failureStruck |= got > 0;
             got /= 2;
-            it->second.end = pos + got;
+            open->end = pos + got;
         }
         std::memcpy(buffer, data.data() + pos, got);
-        it->second.pos += got;
+        open->pos += got;
     }
     if (read)
         *read = got;
@@ -449,8 +464,8 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
 
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
 {
-    auto it = S().openFiles.find((uintptr_t)file);
-    DWORD size = it == S().openFiles.end() ? 0xFFFFFFFF : (DWORD)S().files[it->second.key].data.size();
+    OpenFile *open = Opened(file);
+    DWORD size = !open ? 0xFFFFFFFF : (DWORD)S().files[open->key].data.size();
     if (high)
         *high = 0;
     Record("GetFileSize", {Hex((uintptr_t)file)}, (intptr_t)size);
@@ -461,10 +476,10 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
 // Only moves from the start are modelled.
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method)
 {
-    auto it = S().openFiles.find((uintptr_t)file);
-    BOOL ok = it != S().openFiles.end() && distance >= 0 && !high && method == FILE_BEGIN;
+    OpenFile *open = Opened(file);
+    BOOL ok = open && distance >= 0 && !high && method == FILE_BEGIN;
     if (ok)
-        it->second.pos = (size_t)distance;
+        open->pos = (size_t)distance;
     Record("SetFilePointer", {Hex((uintptr_t)file), Num(distance), Num(method)}, ok ? distance : -1);
     Result(ok, ERROR_INVALID_PARAMETER);
     return ok ? (DWORD)distance : INVALID_SET_FILE_POINTER;
@@ -473,8 +488,8 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method
 // Writes what fits before the disk is full, and fails for the rest.
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
 {
-    auto it = S().openFiles.find((uintptr_t)file);
-    BOOL ok = it != S().openFiles.end() && it->second.write;
+    OpenFile *open = Opened(file);
+    BOOL ok = open && open->write;
     DWORD put = 0;
     DWORD error = ERROR_INVALID_HANDLE;
     if (ok) {
@@ -487,9 +502,9 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
         }
         if (S().writeBudget >= 0)
             S().writeBudget -= put;
-        std::string &data = S().files[it->second.key].data;
-        data.replace(it->second.pos, put, (const char *)buffer, put);
-        it->second.pos += put;
+        std::string &data = S().files[open->key].data;
+        data.replace(open->pos, put, (const char *)buffer, put);
+        open->pos += put;
     }
     if (written)
         *written = put;

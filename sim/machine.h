@@ -29,7 +29,7 @@ const std::vector<std::string> &Errors();
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine
 void SetNtRegistry(bool nt);        // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys,
-                                    // DeleteFileA refuses a file in use with ERROR_SHARING_VIOLATION,
+                                    // DeleteFileA refuses a file in use or open with ERROR_SHARING_VIOLATION,
                                     // and MoveFileExA queues deletions for the restart
 HINSTANCE Module();                 // the program's module handle
 
