@@ -11,7 +11,7 @@ import win95
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"], "hold": []}
+TOOLS = {"seed": [], "regdump": [], "wininfo": ["-luser32"], "hold": [], "module": ["-shared"]}
 
 _held = []  # the locks this process holds until it ends
 
@@ -32,7 +32,7 @@ def prepare(build_dir, arch, display=None):
         return tools, base, False
     fcntl.flock(lock, fcntl.LOCK_EX)  # waits for the other runs to end
     for name in stale_tools(tools):
-        subprocess.run([arch.mingw, "-O2", "-Wall", "-static", "-mconsole", "-o", os.path.join(tools, name + ".exe"),
+        subprocess.run([arch.mingw, "-O2", "-Wall", "-static", "-mconsole", "-o", built(tools, name),
                         source(name)] + TOOLS[name], check=True)
     made = not base_is(base, stamp)
     if made:
@@ -44,9 +44,14 @@ def prepare(build_dir, arch, display=None):
 def stale_tools(tools):
     """The helper programs not compiled since their sources last changed."""
     def stale(name):
-        exe = os.path.join(tools, name + ".exe")
+        exe = built(tools, name)
         return not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(source(name))
     return [name for name in TOOLS if stale(name)]
+
+
+def built(tools, name):
+    """The program, or the DLL, a helper's source is compiled to."""
+    return os.path.join(tools, name + (".dll" if "-shared" in TOOLS[name] else ".exe"))
 
 
 def source(tool):

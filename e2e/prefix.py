@@ -119,17 +119,31 @@ class Prefix:
             r.stdout, r.stderr = out.read(), err.read()
         return r
 
-    def hold(self, rels):
-        """A program that holds the files open until it is killed."""
+    def hold(self, dll, exe):
+        """Makes the driver files dll and exe a real DLL and a real program,
+        then has hold.exe load the one and start the other.  Returns the
+        function that ends the holding, as Windows ends its programs before
+        it restarts."""
+        shutil.copyfile(os.path.join(self.tools, "module.dll"), self.path(dll))
+        shutil.copyfile(os.path.join(self.tools, "hold.exe"), self.path(exe))
         marker = os.path.join(self.dir, "e2e-holding")
-        proc = subprocess.Popen([self.wine, os.path.join(self.tools, "hold.exe"), win_path(marker)] +
-                                [win_path(self.path(rel)) for rel in rels], env=self.env, cwd=self.c,
+        proc = subprocess.Popen([self.wine, os.path.join(self.tools, "hold.exe"), win_path(marker),
+                                 win_path(self.path(dll)), win_path(self.path(exe))], env=self.env, cwd=self.c,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         until(lambda: os.path.exists(marker) or proc.poll() is not None, 20, 0.1)
         if not os.path.exists(marker):
-            raise RuntimeError("hold.exe could not hold %s" % rels)
-        os.remove(marker)
-        return proc
+            proc.kill()
+            raise RuntimeError("hold.exe could not hold %s and %s" % (dll, exe))
+
+        def release():
+            if os.path.exists(marker):
+                os.remove(marker)
+            try:
+                proc.wait(20)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                raise RuntimeError("hold.exe did not let %s and %s go" % (dll, exe))
+        return release
 
     def wininfo(self, *args):
         r = self.tool("wininfo", *args)

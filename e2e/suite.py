@@ -228,11 +228,12 @@ READ_ONLY = "OX46HLP.HLP"
 
 
 def refused_files(t, windows=None):
-    """A demo PC whose driver files another program holds open, one read-only."""
+    """A demo PC whose driver files are loaded and running, one read-only;
+    returns the function that lets them go, and the machine's snapshot."""
     t.build(windows)
     os.chmod(t.prefix.path(demo_pc.SYSTEM_DIR + "/" + READ_ONLY), 0o444)   # Wine's read-only attribute
-    holder = t.prefix.hold([demo_pc.SYSTEM_DIR + "/" + n for n in HELD])
-    return holder, t.prefix.snapshot()
+    release = t.prefix.hold(*[demo_pc.SYSTEM_DIR + "/" + n for n in HELD])
+    return release, t.prefix.snapshot()
 
 
 # WININIT.INI's lines for them: the system folder's short path on Wine.
@@ -240,29 +241,28 @@ HELD_LINES = ["NUL=C:\\windows\\system32\\" + n for n in HELD]
 
 
 def test_refused_files_ok_no(t):
-    """Driver files held open and one read-only, OK and No: the read-only one goes, WININIT.INI names the held ones."""
-    holder, before = refused_files(t)
+    """Driver files loaded and running and one read-only, OK and No: the read-only one goes, WININIT.INI names the held ones."""
+    release, before = refused_files(t)
     try:
         run_ok_no(t)
         t.check_removal(before, t.prefix.snapshot(), held=HELD, held_lines=HELD_LINES)
     finally:
-        holder.kill()
+        release()
 
 
 def refused_files_restart(t, windows, lines):
-    holder, before = refused_files(t, windows)
-    ok_then_yes(t, before_yes=holder.kill)   # Windows ends its programs before it restarts
-    holder.wait()
+    release, before = refused_files(t, windows)
+    ok_then_yes(t, before_yes=release)   # Windows ends its programs before it restarts
     t.check_removal(before, t.prefix.snapshot(), restarted=True, held=HELD, held_lines=lines)
 
 
 def test_refused_files_ok_yes_restart(t):
-    """Driver files held open and one read-only, OK, the holder ended, Yes: the restart deletes the held files."""
+    """Driver files loaded and running and one read-only, OK, them let go, Yes: the restart deletes the held files."""
     refused_files_restart(t, None, HELD_LINES)
 
 
 def test_refused_files_nt_restart(t):
-    """NT mode, driver files held open and one read-only: MoveFileExA has the restart delete the held files."""
+    """NT mode, driver files loaded and running and one read-only: MoveFileExA has the restart delete the held files."""
     refused_files_restart(t, "winxp", ())
 
 

@@ -1,24 +1,44 @@
-// Holds files open as a running program holds its DLLs, so that Windows
-// refuses to delete them:
+// Holds driver files as a PC where the printer is used holds them: the shell
+// extension loaded, as Explorer loads it, and the status monitor running.
+// Windows refuses to delete either until they are let go.
 //
-//   hold MARKER FILE...   opens every FILE, sharing only reading, then writes
-//                         MARKER and waits until it is ended
+//   hold MARKER DLL EXE   loads DLL, starts EXE (a copy of this program) with
+//                         MARKER, which it writes once it runs; when MARKER is
+//                         deleted, ends EXE, lets DLL go and exits
+//   hold MARKER           as EXE: writes MARKER, then waits until it is ended
 //
-// Exit code 1 when a file cannot be opened.
+// Exit code 1 when the DLL cannot be loaded or the program started.
 #include <windows.h>
 #include <stdio.h>
 
+static bool Exists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
 int main(int argc, char **argv)
 {
-    for (int i = 2; i < argc; i++) {
-        if (CreateFileA(argv[i], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) ==
-            INVALID_HANDLE_VALUE) {
-            fprintf(stderr, "hold: cannot open %s (%lu)\n", argv[i], GetLastError());
-            return 1;
-        }
+    if (argc == 2) {
+        CloseHandle(CreateFileA(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+        Sleep(INFINITE);
     }
-    HANDLE marker = CreateFileA(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    CloseHandle(marker);
-    Sleep(INFINITE);
+    if (argc != 4) return 2;
+    HMODULE dll = LoadLibraryA(argv[2]);
+    if (!dll) {
+        fprintf(stderr, "hold: cannot load %s (%lu)\n", argv[2], GetLastError());
+        return 1;
+    }
+    char line[2 * MAX_PATH + 8];
+    snprintf(line, sizeof line, "\"%s\" \"%s\"", argv[3], argv[1]);
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(argv[3], line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        fprintf(stderr, "hold: cannot start %s (%lu)\n", argv[3], GetLastError());
+        return 1;
+    }
+    while (!Exists(argv[1]) && WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT) {
+    }
+    while (Exists(argv[1]))
+        Sleep(20);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    FreeLibrary(dll);
     return 0;
 }
