@@ -2,6 +2,7 @@
 caption, keys pressed, buttons clicked and screenshots taken."""
 
 import os
+import select
 import subprocess
 import time
 
@@ -24,21 +25,24 @@ class Display:
         if display:
             self.name = display
             return
-        # Another run may be starting its own display at the same moment: a
-        # server that finds its number taken exits, and the next one is tried.
-        n = 91
-        for _ in range(20):
-            while os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
-                n += 1
-            proc = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", size, "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            until(lambda: proc.poll() is not None or os.path.exists("/tmp/.X11-unix/X%d" % n), 5)
-            time.sleep(0.2)
-            if proc.poll() is None:
-                self.proc, self.name = proc, ":%d" % n
-                return
-            n += 1
-        raise RuntimeError("no X display could be started")
+        # Xvfb takes the first free number itself, under its lock file, and
+        # says which once it accepts connections: runs started together each
+        # get their own server.
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", size, "-nolisten", "tcp"],
+                                     pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        told = b""
+        while not told.endswith(b"\n") and select.select([read], [], [], 10)[0]:
+            part = os.read(read, 16)
+            if not part:
+                break
+            told += part
+        os.close(read)
+        if not told.strip().isdigit():
+            self.close()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + told.decode().strip()
 
     def close(self):
         if self.proc:
@@ -92,3 +96,33 @@ class Display:
         crop = ["-crop", "%sx%s+%s+%s" % tuple(rect.split()[2:] + rect.split()[:2]), "+repage"] if rect else []
         subprocess.run(["import", "-window", "root"] + crop + [path], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def _start_together(barrier, results):
+    barrier.wait()
+    display = Display()
+    answers = subprocess.run(["xdpyinfo", "-display", display.name], capture_output=True).returncode == 0
+    results.put((display.name, answers))
+    barrier.wait()   # every server is up at once before any ends
+    display.close()
+
+
+if __name__ == "__main__":
+    # e2e/display.py [N]: N displays started at the same moment, as end-to-end
+    # runs side by side start theirs; each must be a server of its own that answers.
+    import multiprocessing
+    import sys
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 6
+    barrier, results = multiprocessing.Barrier(n), multiprocessing.Queue()
+    procs = [multiprocessing.Process(target=_start_together, args=(barrier, results)) for _ in range(n)]
+    for p in procs:
+        p.start()
+    got = [results.get(timeout=30) for _ in procs]
+    for p in procs:
+        p.join()
+    names = [name for name, _ in got]
+    good = [name for name, answers in got if answers and names.count(name) == 1]
+    print("displays started together: %s" % " ".join("%s%s" % (name, "" if name in good else " (shared or mute)")
+                                                     for name in sorted(names)))
+    print("displays: %d passed, %d failed" % (len(good), n - len(good)))
+    sys.exit(0 if len(good) == n else 1)
