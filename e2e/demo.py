@@ -45,7 +45,7 @@ def main(argv):
         else:
             program.wait_confirmation(pc, shot)
             print("demo-wine: pressing Enter (OK) in '%s'" % CONFIRM)
-            display.key_until_gone(CONFIRM, "Return")
+            display.key_closes(CONFIRM, "Return")
             print("demo-wine: completion prompt after %.2f s" % program.wait_prompt(display, shot))
             print("demo-wine: clicking No in '%s'" % PROMPT)
             program.click(pc, PROMPT, IDNO)

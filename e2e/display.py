@@ -53,8 +53,8 @@ class Display:
         env = dict(os.environ, DISPLAY=self.name)
         return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True, text=True)
 
-    def find(self, caption):
-        r = self.xdotool("search", "--name", "^%s$" % caption)
+    def find(self, caption, visible=False):
+        r = self.xdotool("search", *(["--onlyvisible"] if visible else []), "--name", "^%s$" % caption)
         ids = r.stdout.split()
         return ids[0] if ids else None
 
@@ -64,26 +64,28 @@ class Display:
     def wait_gone(self, caption, timeout=10.0):
         return until(lambda: not self.find(caption), timeout)
 
-    def key(self, name):
-        self.xdotool("key", name)
+    def key(self, caption, name):
+        """Presses a key in the window captioned so, once it is on the screen.
+        With no window manager, Wine gives a window it activates the X focus
+        itself, stamped with the time of the program's last message; the X
+        server ignores the request when that is older than its last focus
+        change, as when the window before was just destroyed, and the keys
+        then go to the root window.  So the window gets the X focus here
+        first, as a window manager gives it to a newly active window.
+        Which window Windows makes active, and where it sends the key, is
+        still the program's and Wine's doing."""
+        window = until(lambda: self.find(caption, visible=True), 10)
+        self.xdotool(*(["windowfocus", window] if window else []), "key", name)
 
-    def key_until(self, name, done, tries=3, wait=3.0):
-        """Presses a key, and again if done() has not come true a while later.
-        Under load a key can reach Wine before the window has taken the
-        keyboard, and is then lost."""
-        for _ in range(tries):
-            self.key(name)
-            if until(done, wait):
-                return True
-        return False
+    def key_closes(self, caption, name, wait=10.0):
+        """Presses a key in the window captioned so; whether it then closes."""
+        self.key(caption, name)
+        return until(lambda: not self.find(caption), wait)
 
-    def key_until_gone(self, caption, name):
-        """Presses a key that closes the window captioned so."""
-        return self.key_until(name, lambda: not self.find(caption))
-
-    def key_until_shown(self, caption, name):
-        """Presses a key that brings up the window captioned so."""
-        return self.key_until(name, lambda: self.find(caption) is not None)
+    def key_shows(self, caption, name, shown, wait=10.0):
+        """Presses a key in the window captioned so; whether the one captioned shown then appears."""
+        self.key(caption, name)
+        return until(lambda: self.find(shown), wait)
 
     def click(self, x, y):
         self.xdotool("mousemove", str(x), str(y))

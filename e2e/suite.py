@@ -61,21 +61,21 @@ class Test:
     def start(self, trace=None):
         self.proc = self.prefix.launch(trace=trace)
         program.wait_confirmation(self.prefix, self.shot)
-        self.check(self.prefix.wininfo(CONFIRM, "focus") == str(IDOK),
-                   "OK does not have the focus when the confirmation opens")
+        focus = self.prefix.wininfo(CONFIRM, "focus")
+        self.check(focus == str(IDOK), "OK does not have the focus when the confirmation opens, control %s does" % focus)
 
     def answer_confirmation(self, how):
         if how == "enter":
-            self.display.key_until_gone(CONFIRM, "Return")
+            self.display.key_closes(CONFIRM, "Return")
         elif how == "escape":
-            self.display.key_until_shown(ABORTED, "Escape")
+            self.display.key_shows(CONFIRM, "Escape", ABORTED)
         elif how == "tab-enter":
-            self.display.key("Tab")
+            self.display.key(CONFIRM, "Tab")
             until(lambda: self.prefix.wininfo(CONFIRM, "focus") == str(IDCANCEL), 3, 0.1)
             focus = self.prefix.wininfo(CONFIRM, "focus")
             self.shot("tab-moved-focus")
             self.check(focus == str(IDCANCEL), "Tab moved the focus to control %s, not Cancel" % focus)
-            self.display.key_until_shown(ABORTED, "Return")
+            self.display.key_shows(CONFIRM, "Return", ABORTED)
         else:
             program.click(self.prefix, CONFIRM, {"click-ok": IDOK, "click-cancel": IDCANCEL, "close-box": "close"}[how])
 
@@ -87,7 +87,7 @@ class Test:
         text = self.prefix.wininfo(ABORTED, "text", MSGBOX_TEXT)
         self.check(text == ABORT_TEXT, "abort message reads %r" % text)
         self.check(self.display.find(PROGRESS) is None, "the progress dialog is on the screen after Cancel")
-        self.check(self.display.key_until_gone(ABORTED, "Return"), "the abort message stayed after Enter")
+        self.check(self.display.key_closes(ABORTED, "Return"), "the abort message stayed after Enter")
         self.check_exit(2)
         self.check(self.wininit() is None, "WININIT.INI written after " + what)
         self.check_changes(before, self.prefix.snapshot())
@@ -290,13 +290,13 @@ def test_escape_while_the_bar_steps(t):
         t.build()
         before = t.prefix.snapshot()
         t.start()
-        t.display.key_until_gone(CONFIRM, "Return")
+        t.display.key_closes(CONFIRM, "Return")
         t.require(t.display.wait_window(PROGRESS, timeout=10, interval=0.005), "the progress dialog did not appear")
         # Pressed again while the bar steps, in case Wine drops the first.
         end = time.time() + 10
         while time.time() < end and not (t.display.find(ABORTED) or t.display.find(PROMPT)):
             if t.display.find(PROGRESS):
-                t.display.key("Escape")
+                t.display.key(PROGRESS, "Escape")
             time.sleep(0.05)
         if t.display.find(PROMPT):
             removed = t.wininit() is not None
