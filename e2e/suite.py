@@ -185,6 +185,18 @@ class Test:
 
 # ---------------------------------------------------------------- the tests
 
+TESTS = []  # (name, function) in the order they run
+
+
+def test(name):
+    """Registers a test function under the name -k chooses it by."""
+    def register(fn):
+        TESTS.append((name, fn))
+        return fn
+    return register
+
+
+@test("ok-enter-no")
 def test_ok_enter_then_no(t):
     """Enter on the confirmation, No on the prompt: the printer is gone, nothing else."""
     t.build()
@@ -213,6 +225,7 @@ def ok_then_yes(t, before_yes=None):
     t.require(t.prefix.find_ci("windows/wininit.bak"), "the restart did not happen: no wininit.bak")
 
 
+@test("ok-yes-restart")
 def test_ok_then_yes_restart(t):
     """OK clicked, Yes on the prompt: the restart deletes the two in-use files, and nothing else changes."""
     t.build()
@@ -222,7 +235,8 @@ def test_ok_then_yes_restart(t):
 
 
 # Driver files a PC where the printer was used may hold: the shell extension
-# Explorer loaded and the status monitor; and one copied read-only from a CD.
+# Explorer loaded and the running status monitor; and one copied read-only
+# from a CD.
 HELD = ["OX46SHEL.DLL", "OX46STAT.EXE"]
 READ_ONLY = "OX46HLP.HLP"
 
@@ -240,6 +254,7 @@ def refused_files(t, windows=None):
 HELD_LINES = ["NUL=C:\\windows\\system32\\" + n for n in HELD]
 
 
+@test("refused-files-ok-no")
 def test_refused_files_ok_no(t):
     """Driver files loaded and running and one read-only, OK and No: the read-only one goes, WININIT.INI names the held ones."""
     release, before = refused_files(t)
@@ -256,11 +271,13 @@ def refused_files_restart(t, windows, lines):
     t.check_removal(before, t.prefix.snapshot(), restarted=True, held=HELD, held_lines=lines)
 
 
+@test("refused-files-ok-yes-restart")
 def test_refused_files_ok_yes_restart(t):
     """Driver files loaded and running and one read-only, OK, them let go, Yes: the restart deletes the held files."""
     refused_files_restart(t, None, HELD_LINES)
 
 
+@test("refused-files-nt-restart")
 def test_refused_files_nt_restart(t):
     """NT mode, driver files loaded and running and one read-only: MoveFileExA has the restart delete the held files."""
     refused_files_restart(t, "winxp", ())
@@ -278,12 +295,13 @@ def cancel(how, doc):
     return test
 
 
-test_cancel_click = cancel("click-cancel", "Cancel clicked: the abort message, nothing changed.")
-test_cancel_escape = cancel("escape", "Esc on the confirmation: the abort message, nothing changed.")
-test_cancel_close_box = cancel("close-box", "The confirmation's close box: the abort message, nothing changed.")
-test_tab_enter_cancels = cancel("tab-enter", "Tab moves the focus to Cancel; Enter then cancels.")
+test("cancel-click")(cancel("click-cancel", "Cancel clicked: the abort message, nothing changed."))
+test("cancel-escape")(cancel("escape", "Esc on the confirmation: the abort message, nothing changed."))
+test("cancel-close-box")(cancel("close-box", "The confirmation's close box: the abort message, nothing changed."))
+test("tab-enter-cancels")(cancel("tab-enter", "Tab moves the focus to Cancel; Enter then cancels."))
 
 
+@test("escape-while-the-bar-steps")
 def test_escape_while_the_bar_steps(t):
     """Esc as soon as the progress dialog shows: the abort message, nothing changed."""
     for attempt in range(1, 4):
@@ -322,6 +340,7 @@ def run_ok_no(t, timed=True, trace=None):
     t.check_exit(2)
 
 
+@test("second-run-after-restart")
 def test_second_run_after_restart(t):
     """After the restart, a second run: same dialogs, nothing more removed, a fresh WININIT.INI."""
     t.build()
@@ -332,6 +351,7 @@ def test_second_run_after_restart(t):
     t.check_removal(before, t.prefix.snapshot())   # the printer's items are already gone
 
 
+@test("second-run-without-restart")
 def test_second_run_without_restart(t):
     """Two runs without a restart: the second adds its two lines to the same [rename]."""
     t.build()
@@ -341,6 +361,7 @@ def test_second_run_without_restart(t):
     t.check_removal(before, t.prefix.snapshot(), wininit_runs=2)
 
 
+@test("nt-mode-ok-no")
 def test_nt_mode_ok_no(t):
     """NT mode, where RegDeleteKeyA refuses a key with subkeys: OK, No still removes every printer key."""
     t.build("winxp")
@@ -350,6 +371,7 @@ def test_nt_mode_ok_no(t):
     t.check_removal(before, t.prefix.snapshot())
 
 
+@test("registry-call-order")
 def test_registry_call_order(t):
     """Wine's registry trace: the 13 fixed keys deleted in order, then the scan's exact calls."""
     t.build()
@@ -373,23 +395,6 @@ def test_registry_call_order(t):
     t.check(len(in_scan) == len(rest), "other keys deleted: %s" % [d for d in rest if d not in in_scan])
 
 
-TESTS = [
-    ("ok-enter-no", test_ok_enter_then_no),
-    ("ok-yes-restart", test_ok_then_yes_restart),
-    ("cancel-click", test_cancel_click),
-    ("cancel-escape", test_cancel_escape),
-    ("cancel-close-box", test_cancel_close_box),
-    ("tab-enter-cancels", test_tab_enter_cancels),
-    ("escape-while-the-bar-steps", test_escape_while_the_bar_steps),
-    ("second-run-after-restart", test_second_run_after_restart),
-    ("second-run-without-restart", test_second_run_without_restart),
-    ("registry-call-order", test_registry_call_order),
-    ("nt-mode-ok-no", test_nt_mode_ok_no),
-    ("refused-files-ok-no", test_refused_files_ok_no),
-    ("refused-files-ok-yes-restart", test_refused_files_ok_yes_restart),
-    ("refused-files-nt-restart", test_refused_files_nt_restart),
-]
-
 
 # The Windows 95 family, as Wine's Version setting names it, with the version
 # GetVersion then reports; and XP, for the tests of NT mode.
@@ -401,7 +406,9 @@ def run_one(bench, keep, name, fn, windows):
     """Runs one test on a fresh machine; returns its failures."""
     t = Test(name, bench, windows, keep)
     t0 = time.time()
+    doc = (fn.__doc__ or "").split("\n")[0]
     try:
+        t.require(doc, "the test does not say what it checks: it has no docstring")
         fn(t)
     except Failed as e:
         t.failures.append(str(e))
@@ -412,7 +419,7 @@ def run_one(bench, keep, name, fn, windows):
     scan_only = t.failures and all(f.startswith(SCAN) for f in t.failures)
     status = "PASS" if not t.failures else "FAIL" + (" " + SCAN if scan_only else "")
     label = name if windows == "win95" else "%s [%s]" % (name, windows)
-    print("%s %s (%.1f s) - %s" % (status, label, time.time() - t0, fn.__doc__.split("\n")[0]))
+    print("%s %s (%.1f s) - %s" % (status, label, time.time() - t0, doc))
     for f in t.failures:
         print("    " + f)
     return t.failures
