@@ -1,6 +1,7 @@
 """The Wine that runs one build of the program: the shipped i686 exe in a
 32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one."""
 
+import errno
 import os
 import shutil
 import struct
@@ -13,22 +14,30 @@ class Arch:
     """One kind of Windows prefix: its WINEARCH, the Wine loader that runs its
     programs, and the cross compiler for the helper tools that run inside it."""
 
-    def __init__(self, name, bits, wine, mingw):
-        self.name, self.bits, self.wine, self.mingw = name, bits, wine, mingw
+    def __init__(self, name, bits, wine, package, mingw):
+        self.name, self.bits, self.wine, self.package, self.mingw = name, bits, wine, package, mingw
 
-    def runs(self):
-        """Whether this machine can run the loader at all (a kernel without
-        32-bit support fails it at once)."""
+    def cannot_run(self):
+        """Why this machine cannot run the loader, or None when it can: the
+        loader is not installed, or the kernel refuses a 32-bit program."""
+        if not os.path.exists(self.wine):
+            return "%d-bit Wine is not installed (no %s; scripts/setup tried apt-get install %s)" \
+                % (self.bits, self.wine, self.package)
         try:
-            return subprocess.run([self.wine, "--version"], capture_output=True).returncode == 0
-        except OSError:
-            return False
+            r = subprocess.run([self.wine, "--version"], capture_output=True, text=True)
+        except OSError as e:
+            if e.errno == errno.ENOEXEC:
+                return "this kernel refuses %d-bit programs (%s: Exec format error)" % (self.bits, self.wine)
+            return "%s cannot be started: %s" % (self.wine, e.strerror)
+        if r.returncode != 0:
+            return "%s --version fails: %s" % (self.wine, (r.stderr.strip() or "exit code %d" % r.returncode))
+        return None
 
 
 # The exe's PE machine type picks the prefix it runs in.
 ARCHES = {
-    0x014C: Arch("win32", 32, "/usr/lib/wine/wine", "i686-w64-mingw32-g++"),
-    0x8664: Arch("win64", 64, "/usr/lib/wine/wine64", "x86_64-w64-mingw32-g++"),
+    0x014C: Arch("win32", 32, "/usr/lib/wine/wine", "wine32:i386", "i686-w64-mingw32-g++"),
+    0x8664: Arch("win64", 64, "/usr/lib/wine/wine64", "wine64", "x86_64-w64-mingw32-g++"),
 }
 WIN64 = ARCHES[0x8664]
 
@@ -54,3 +63,13 @@ def wine_env(prefix, display, arch):
     if display:
         env["DISPLAY"] = display
     return env
+
+
+if __name__ == "__main__":
+    # e2e/arch.py 32|64: says why this machine cannot run that Wine, exit code 1;
+    # silent with exit code 0 when it can.
+    import sys
+    why = next(a for a in ARCHES.values() if str(a.bits) == sys.argv[1]).cannot_run()
+    if why:
+        print(why)
+    sys.exit(1 if why else 0)

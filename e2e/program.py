@@ -36,8 +36,9 @@ def arch_for(exe):
     if not os.path.exists(exe):
         raise Failed("no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % exe)
     arch = exe_arch(exe)
-    if not arch.runs():
-        raise CannotRun("this machine cannot run %d-bit programs (%s --version fails)" % (arch.bits, arch.wine))
+    why = arch.cannot_run()
+    if why:
+        raise CannotRun(why)
     return arch
 
 
