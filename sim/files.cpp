@@ -143,13 +143,6 @@ static std::string Resolve(const std::string &full)
     return out;
 }
 
-static BOOL Result(BOOL ok, DWORD error)
-{
-    if (!ok)
-        S().lastError = error;
-    return ok;
-}
-
 }  // namespace detail
 
 using namespace detail;
@@ -517,7 +510,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
 // to a full or lost disk fails.
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
-    BOOL known = S().openFiles.erase((uintptr_t)handle) > 0;
+    BOOL known = S().openFiles.erase((uintptr_t)handle) > 0 || S().tokens.erase((uintptr_t)handle) > 0;
     BOOL ok = known && !FailsNow("CloseHandle");
     Record("CloseHandle", {Hex((uintptr_t)handle)}, ok);
     return Result(ok, known ? ERROR_WRITE_FAULT : ERROR_INVALID_HANDLE);

@@ -59,22 +59,28 @@ using namespace sim::detail;
 extern "C" {
 
 static HMODULE const kKernel = (HMODULE)(uintptr_t)0xBFF70000;
+static HMODULE const kAdvapi = (HMODULE)(uintptr_t)0xBFEA0000;
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
-    HMODULE h = !name ? kModule : Upper(name) == "KERNEL32.DLL" || Upper(name) == "KERNEL32" ? kKernel : NULL;
+    std::string n = name ? Upper(name) : "";
+    HMODULE h = !name                                    ? kModule
+                : n == "KERNEL32.DLL" || n == "KERNEL32" ? kKernel
+                : n == "ADVAPI32.DLL" || n == "ADVAPI32" ? kAdvapi
+                                                         : NULL;
     Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
     return h;
 }
 
 BOOL WINAPI SimMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 
-// KERNEL32's MoveFileExA is all a program looks up here.
+// KERNEL32's MoveFileExA and ADVAPI32's token functions are all a program
+// looks up here.
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
 {
-    FARPROC f = module == kKernel && std::strcmp(name, "MoveFileExA") == 0
-                    ? (FARPROC)(void (*)(void))SimMoveFileExA
-                    : NULL;
+    FARPROC f = module == kKernel && std::strcmp(name, "MoveFileExA") == 0 ? (FARPROC)(void (*)(void))SimMoveFileExA
+                : module == kAdvapi                                       ? TokenFunction(name)
+                                                                           : NULL;
     Record("GetProcAddress", {Hex((uintptr_t)module), Quote(name)}, f != NULL);
     return f;
 }
@@ -149,12 +155,16 @@ int WINAPI lstrlenA(LPCSTR s)
     return n;
 }
 
+// The NT family restarts only for a process that enabled its shutdown privilege.
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
 {
-    S().restart = true;
-    S().restartFlags = flags;
-    Record("ExitWindowsEx", {Num(flags), Num(reason)}, TRUE);
-    return TRUE;
+    BOOL ok = !S().nt || S().shutdownPrivilege;
+    if (ok) {
+        S().restart = true;
+        S().restartFlags = flags;
+    }
+    Record("ExitWindowsEx", {Num(flags), Num(reason)}, ok);
+    return Result(ok, ERROR_PRIVILEGE_NOT_HELD);
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,11 +105,21 @@ struct State {
 
     bool restart = false;
     UINT restartFlags = 0;
+    std::set<uintptr_t> tokens;    // open process tokens
+    bool shutdownPrivilege = false;  // enabled in the process's token
     DWORD lastError = 0;
     int heaps = 0;
 };
 
 State &S();
+// ok, with error as the last error when it is FALSE.
+inline BOOL Result(BOOL ok, DWORD error)
+{
+    if (!ok)
+        S().lastError = error;
+    return ok;
+}
+FARPROC TokenFunction(const std::string &name);  // ADVAPI32's, as GetProcAddress finds them
 std::string Upper(const std::string &s);
 void Record(const std::string &fn, std::vector<std::string> args, intptr_t result);
 void Fail(const std::string &what);

@@ -62,6 +62,21 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
+typedef HANDLE *PHANDLE;
+typedef DWORD *PDWORD;
+typedef struct _LUID {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID, *PLUID;
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -95,6 +110,8 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_HAS_CHILDREN 1020L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 
@@ -135,6 +152,12 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_BEGIN 0
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+/* Security */
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 
 /* Window messages */
 #define WM_NULL 0x0000
@@ -202,6 +225,7 @@ extern "C" {
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 void WINAPI ExitProcess(UINT code);
+HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);

@@ -171,7 +171,7 @@ ALLOWED_IMPORTS = {
         'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA', 'GetShortPathNameA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
         'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
-        'SetFilePointer', 'GetFileSize', 'SetFileAttributesA', 'CloseHandle',
+        'SetFilePointer', 'GetFileSize', 'SetFileAttributesA', 'CloseHandle', 'GetCurrentProcess',
     },
     'USER32.DLL': {
         'DialogBoxParamA', 'EndDialog', 'GetDlgItem', 'MessageBoxA',

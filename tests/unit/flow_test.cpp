@@ -168,13 +168,35 @@ TEST_F(FlowTest, ProgressDialogStepsSeventyTimesThenRemovesOnce)
     EXPECT_EQ(2, bar.progressPos) << "from 0, one step wraps to 140, then 69 more of -2";
 }
 
+// The NT family restarts only once the shutdown privilege is enabled; the
+// 95 family has no privileges, and is asked once.
 TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
 {
-    sim::Click("WELCOME", IDOK);
-    sim::Answer(IDYES);
-    EXPECT_EQ(2, sim::RunProgram());
-    EXPECT_EQ(std::vector<std::string>({"ExitWindowsEx(2, 0) = 1"}), sim::Lines("ExitWindowsEx"));
-    EXPECT_GT(sim::IndexOf("HeapDestroy"), sim::IndexOf("ExitWindowsEx"));
+    const std::vector<std::string> kNt = {
+        "ExitWindowsEx(2, 0) = 0",
+        "GetModuleHandleA(\"ADVAPI32.DLL\") = 3219783680",
+        "GetProcAddress(0xBFEA0000, \"OpenProcessToken\") = 1",
+        "GetProcAddress(0xBFEA0000, \"LookupPrivilegeValueA\") = 1",
+        "GetProcAddress(0xBFEA0000, \"AdjustTokenPrivileges\") = 1",
+        "GetCurrentProcess() = -1",
+        "OpenProcessToken(0xFFFFFFFFFFFFFFFF, 0x28) = 259",
+        "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\") = 1",
+        "AdjustTokenPrivileges(0x103, 0, 0x2) = 1",
+        "CloseHandle(0x103) = 1",
+        "ExitWindowsEx(2, 0) = 1",
+    };
+    for (bool nt : {false, true}) {
+        SetUp();
+        sim::SetNtRegistry(nt);
+        sim::Click("WELCOME", IDOK);
+        sim::Answer(IDYES);
+        EXPECT_EQ(2, sim::RunProgram());
+        std::vector<std::string> calls;
+        for (int i = sim::IndexOf("MessageBoxA") + 1; i < sim::IndexOf("HeapDestroy"); i++)
+            calls.push_back(sim::Trace()[i].str());
+        EXPECT_EQ(nt ? kNt : std::vector<std::string>({"ExitWindowsEx(2, 0) = 1"}), calls) << (nt ? "NT" : "95");
+        EXPECT_TRUE(sim::RestartRequested());
+    }
 }
 
 // Esc, or the close box (Alt+F4 and Close on the system menu come the same
