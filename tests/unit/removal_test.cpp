@@ -193,6 +193,8 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
          "NUL=" + sys + "OX46RS.DLL\r\n", {}, 21, {"OX46RS.DLL"}},
         {"already named by a fixed line", {"OX46PRIN.DLL", "OX46LANG.DLL"}, {}, "", false, "", {}, 20,
          {"OX46PRIN.DLL", "OX46LANG.DLL"}},
+        {"named by a fixed line, in lower case on the disk", {"ox46prin.dll"}, {}, "", false, "", {}, 20,
+         {"OX46PRIN.DLL"}},
         {"a system folder with a long name", {"OX46PRIN.DLL"}, {}, "C:\\Windows 95\\System Files", false,
          "NUL=C:\\WINDOW~1\\SYSTEM~1\\OX46PRIN.DLL\r\n", {}, 20, {"OX46PRIN.DLL"}},
         {"NT", {"OX46PRIN.DLL", "OX46TN32.DLL"}, {"OX46TN32.DLL"}, "", true, "",
@@ -207,8 +209,10 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
         printer::Install();
         for (const char *name : printer::kSystemFiles)
             sim::AddFile(dir + name, "MZ");
-        for (const std::string &name : row.inUse)
+        for (const std::string &name : row.inUse) {
+            sim::AddFile(dir + name, "MZ");  // named on the disk as the row spells it
             sim::SetInUse(dir + name);
+        }
         for (const std::string &name : row.readOnly)
             sim::SetReadOnly(dir + name);
         RemoveDriver();
