@@ -1,5 +1,5 @@
-/* Paths built piece by piece in MAX_PATH buffers, and files deleted, by the
-   removal and by the WININIT.INI writer alike. */
+/* Paths built piece by piece in MAX_PATH buffers, by the removal and by the
+   WININIT.INI writer alike. */
 #include <windows.h>
 
 #include "removal.h"
@@ -11,15 +11,4 @@ BOOL AppendPath(LPSTR path, LPCSTR tail)
         return FALSE;
     lstrcatA(path, tail);
     return TRUE;
-}
-
-BOOL DeleteNow(LPCSTR path)
-{
-    if (DeleteFileA(path))
-        return TRUE;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return TRUE;  /* not there: nothing to delete */
-    return (attributes & FILE_ATTRIBUTE_READONLY) &&
-           SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path);
 }
