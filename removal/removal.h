@@ -30,6 +30,9 @@ BOOL IsNtFamily(void);
 /* Appends tail to path if the whole still fits in MAX_PATH characters. */
 BOOL AppendPath(LPSTR path, LPCSTR tail);
 
+/* TRUE when the first size bytes of text, at most capacity, hold a terminating zero. */
+BOOL IsTerminated(const char *text, DWORD size, DWORD capacity);
+
 /* Deletes the file now if it can, a read-only one once its attribute is
    cleared (the others kept); FALSE when the file is still there. */
 BOOL DeleteNow(LPCSTR path);

@@ -71,15 +71,6 @@ static void RemoveProfileEntries(void)
     WriteProfileStringA("PrinterPorts", PRINTER_NAME, NULL);
 }
 
-/* True when the first size bytes of text hold a terminating zero. */
-static BOOL IsTerminated(const char *text, DWORD size)
-{
-    for (DWORD i = 0; i < size && i < MAX_PATH; i++)
-        if (text[i] == 0)
-            return TRUE;
-    return FALSE;
-}
-
 /* The user's Programs folder into folder; left empty when there is no usable
    value, so that the group is looked for at the root of the current drive. */
 static void ReadProgramsFolder(char *folder)
@@ -95,7 +86,7 @@ static void ReadProgramsFolder(char *folder)
     RegCloseKey(key);
     /* A value too long for the buffer leaves junk in it, and a value that is
        not text, or has no terminator, is no path at all. */
-    if (result != ERROR_SUCCESS || type != REG_SZ || !IsTerminated(folder, size))
+    if (result != ERROR_SUCCESS || type != REG_SZ || !IsTerminated(folder, size, MAX_PATH))
         ZeroBuffer(folder, MAX_PATH);
 }
 

@@ -75,16 +75,6 @@ static BOOL NextName(Scan *scan)
     return TRUE;
 }
 
-static BOOL IsText(const char *data, DWORD type, DWORD size)
-{
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return FALSE;
-    for (DWORD i = 0; i < size && i < (DWORD)kDescSize; i++)
-        if (data[i] == 0)
-            return TRUE;
-    return FALSE;
-}
-
 /* Reads the open key's description and closes the key. An instance whose
    description cannot be read as text does not match: the buffer may still
    hold an earlier instance's, or junk from a value too long for it. */
@@ -95,7 +85,8 @@ static BOOL DescriptionMatches(Scan *scan)
     DWORD size = kDescSize;
     LONG result = RegQueryValueExA(scan->key, scan->pass->value, NULL, &type, (LPBYTE)description, &size);
     RegCloseKey(scan->key); /* no handle may be open when the key is deleted */
-    if (result != ERROR_SUCCESS || !IsText(description, type, size))
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) ||
+        !IsTerminated(description, size, kDescSize))
         return FALSE;
     return lstrcmpA(description, PRINTER_NAME) == 0;
 }
