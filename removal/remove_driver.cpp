@@ -46,7 +46,8 @@ static const char kSystemFiles[][20] = {
 };
 
 /* Files that may be in use now; Windows deletes them at its next start. These
-   name the Windows 95 system folder as it is, wherever Windows lives. */
+   name C:\WINDOWS\SYSTEM literally; on a PC with Windows elsewhere, the lines
+   for the refused system files carry the real folder. */
 static const char *const kDeferredDeletions[] = {
     "C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL",
     "C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL",

@@ -252,8 +252,9 @@ BOOL WINAPI DeleteFileA(LPCSTR path)
 {
     FileNode *n = Node(path);
     // Windows 95 deletes a file that is merely open and refuses a running
-    // program or a loaded DLL as it refuses a read-only file; the NT family
-    // refuses both as a sharing violation.
+    // program or a loaded DLL. Wine in 95 mode refuses those as it refuses a
+    // read-only file, with ERROR_ACCESS_DENIED, and so does this machine; the
+    // NT family refuses both as a sharing violation.
     BOOL ok = n && !n->dir && !n->readOnly && !n->inUse && !(S().nt && IsOpen(KeyOf(path)));
     DWORD error = !n                                        ? ERROR_FILE_NOT_FOUND
                   : n->dir || n->readOnly || (n->inUse && !S().nt) ? ERROR_ACCESS_DENIED

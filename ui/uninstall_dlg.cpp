@@ -17,7 +17,7 @@ static void OnInitDialog(HWND hDlg)
     InitCommonControls();
     g_hProgress = GetDlgItem(hDlg, IDC_PROGRESS);
     SendMessageA(g_hProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 140));
-    /* A negative step makes the bar wrap to full and run down towards empty. */
+    /* On Wine a negative step makes the bar wrap to full and run down towards empty. */
     SendMessageA(g_hProgress, PBM_SETSTEP, (WPARAM)-2, 0);
     g_tick = 1;
     SetTimer(hDlg, kTimerId, 1, NULL);
