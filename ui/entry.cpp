@@ -25,7 +25,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     g_hHeap = HeapCreate(0, 0, 0);
 
     result = DialogBoxParamA(g_hInstance, "WELCOME", NULL, WelcomeDlgProc, 0);
-    if (g_confirmed == 1 && result == 1)
+    if (g_confirmed == 1 && result == IDOK)
         result = DialogBoxParamA(g_hInstance, "UNINSTALL", NULL, UninstallDlgProc, 0);
 
     if (g_removed) {

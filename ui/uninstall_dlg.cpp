@@ -51,7 +51,7 @@ INT_PTR CALLBACK UninstallDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM
         /* The same command closes the dialog after the removal and when the
            user presses Esc while the bar steps. */
         if (wParam == IDCANCEL)
-            EndDialog(hDlg, 2);
+            EndDialog(hDlg, IDCANCEL);
         return TRUE;
     }
     return FALSE;

@@ -9,11 +9,11 @@ static void OnCommand(HWND hDlg, WPARAM wParam)
 {
     switch (wParam) {
     case IDOK:
-        EndDialog(hDlg, 1);
+        EndDialog(hDlg, IDOK);
         g_confirmed = 1;
         break;
     case IDCANCEL:
-        EndDialog(hDlg, 2);
+        EndDialog(hDlg, IDCANCEL);
         /* The dialog stays on screen until this message returns, so it owns the box. */
         ShowAbortMessage(hDlg);
         /* Cleared only once the box is closed: an OK that reaches the dialog
