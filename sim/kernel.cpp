@@ -46,6 +46,8 @@ void Reset()
     s.templates = compiled;
 }
 
+void SetNtFamily(bool nt) { S().nt = nt; }
+
 HINSTANCE Module() { return kModule; }
 
 bool RestartRequested() { return S().restart; }

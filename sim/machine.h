@@ -28,9 +28,10 @@ const std::vector<std::string> &Errors();
 
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine
-void SetNtRegistry(bool nt);        // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys,
+void SetNtFamily(bool nt);          // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys,
                                     // DeleteFileA refuses a file in use or open with ERROR_SHARING_VIOLATION,
-                                    // and MoveFileExA queues deletions for the restart
+                                    // MoveFileExA queues deletions for the restart, and ExitWindowsEx
+                                    // restarts only once the shutdown privilege is enabled
 HINSTANCE Module();                 // the program's module handle
 
 // Registry. Paths start with a root: HKLM, HKCU, HKU, HKCR or HKCC

@@ -124,7 +124,6 @@ bool KeyExists(const std::string &path) { return Walk(Canonical(path), false) !=
 void DenyOpen(const std::string &path) { Walk(Canonical(path), true)->denyOpen = true; }
 void DenyDelete(const std::string &path) { Walk(Canonical(path), true)->denyDelete = true; }
 void DeleteRefusedSilently(const std::string &path) { Walk(Canonical(path), true)->fakeDelete = true; }
-void SetNtRegistry(bool nt) { S().nt = nt; }
 
 static void Dump(const RegKey *key, const std::string &path, std::vector<std::string> &out)
 {

@@ -15,7 +15,7 @@ static std::string Path(HKEY root, const char *path)
 check::Side Start(bool nt)
 {
     sim::Reset();
-    sim::SetNtRegistry(nt);
+    sim::SetNtFamily(nt);
     return check::Side::Sim;
 }
 

@@ -40,7 +40,7 @@ TEST_F(DeleteKeyTest, Windows95RefusalIsLeftAtThat)
 
 TEST_F(DeleteKeyTest, NtDeletesSubkeysDeepestFirst)
 {
-    sim::SetNtRegistry(true);
+    sim::SetNtFamily(true);
     sim::AddKey(std::string(kKey) + "\\A\\B");
     sim::AddKey(std::string(kKey) + "\\C");
     EXPECT_EQ(ERROR_SUCCESS, DeleteKey(HKEY_LOCAL_MACHINE, kKey + 5));
@@ -70,7 +70,7 @@ TEST_F(DeleteKeyTest, NtDeletesSubkeysDeepestFirst)
 // A subkey that will not go ends the attempt instead of looping on it.
 TEST_F(DeleteKeyTest, NtSubkeyThatStays)
 {
-    sim::SetNtRegistry(true);
+    sim::SetNtFamily(true);
     sim::AddKey(std::string(kKey) + "\\A");
     sim::AddKey(std::string(kKey) + "\\B");
     sim::DenyDelete(std::string(kKey) + "\\A");
@@ -81,7 +81,7 @@ TEST_F(DeleteKeyTest, NtSubkeyThatStays)
 
 TEST_F(DeleteKeyTest, NtWholeRunLeavesNoPrinterKey)
 {
-    sim::SetNtRegistry(true);
+    sim::SetNtFamily(true);
     printer::Install();
     printer::AddUnrelated();
     sim::Click("WELCOME", IDOK);

@@ -15,8 +15,8 @@
 
 // The program's globals as it starts with them, read before any test runs:
 // every test begins from what the program itself sets, not from values of
-// the tests' own. They are constants in the program, so they hold these
-// values before any code runs, this read included.
+// the tests' own. The program initialises them with constants, so they hold
+// these values before any code runs, this read included.
 struct ProgramStart {
     HINSTANCE hInstance;
     HANDLE hHeap;
@@ -62,7 +62,7 @@ private:
 
 // An argument (the first by default) of each call of fn, unquoted; with
 // stop, only the calls before the first call of stop.
-inline std::vector<std::string> FirstArgs(const std::string &fn, size_t arg = 0, const std::string &stop = "")
+inline std::vector<std::string> Args(const std::string &fn, size_t arg = 0, const std::string &stop = "")
 {
     std::vector<std::string> out;
     for (const sim::Call &c : sim::Trace()) {

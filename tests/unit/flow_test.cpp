@@ -187,7 +187,7 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
     };
     for (bool nt : {false, true}) {
         SetUp();
-        sim::SetNtRegistry(nt);
+        sim::SetNtFamily(nt);
         sim::Click("WELCOME", IDOK);
         sim::Answer(IDYES);
         EXPECT_EQ(2, sim::RunProgram());
@@ -262,7 +262,7 @@ TEST_F(FlowTest, TabThenEnterOnTheConfirmationIsCancel)
     sim::Key("WELCOME", VK_RETURN);
     sim::Answer(IDOK);
     EXPECT_EQ(2, sim::RunProgram());
-    EXPECT_EQ("Uninstallation aborted", FirstArgs("MessageBoxA", 2).at(0));
+    EXPECT_EQ("Uninstallation aborted", Args("MessageBoxA", 2).at(0));
     EXPECT_EQ(IDCANCEL, sim::Dialogs().at(0).focusId);
 }
 

@@ -17,7 +17,7 @@ class RemovalTest : public MachineTest {};
 // The files the removal deleted, before it turns to WININIT.INI.
 std::vector<std::string> Deleted()
 {
-    return FirstArgs("DeleteFileA", 0, "GetWindowsDirectoryA");
+    return Args("DeleteFileA", 0, "GetWindowsDirectoryA");
 }
 
 // The roots and names of the keys deleted, in order.
@@ -29,7 +29,7 @@ std::vector<std::string> KeyNames()
     return out;
 }
 
-// The n-th index of a call of fn whose second-or-first argument contains text.
+// The place in the trace of the first call of fn whose line contains text; -1 if none.
 int IndexWith(const std::string &fn, const std::string &text)
 {
     const auto &t = sim::Trace();
@@ -205,7 +205,7 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
         const std::string dir = row.systemDir.empty() ? sys : row.systemDir + "\\";
         if (!row.systemDir.empty())
             sim::SetSystemDirectory(row.systemDir);
-        sim::SetNtRegistry(row.nt);
+        sim::SetNtFamily(row.nt);
         printer::Install();
         for (const char *name : printer::kSystemFiles)
             sim::AddFile(dir + name, "MZ");
@@ -269,7 +269,7 @@ TEST_F(RemovalTest, NothingInstalledEveryStepPassesOverSilently)
                   "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
               }),
               std::vector<std::string>(deleted.begin(), deleted.begin() + 3));
-    EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), FirstArgs("RemoveDirectoryA"));
+    EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), Args("RemoveDirectoryA"));
     EXPECT_EQ(kTwoLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
 }
 
@@ -315,7 +315,7 @@ TEST_F(RemovalTest, UnusableProgramsValue)
             sim::SetValue(kShellFolders, "Programs", row.type, row.bytes);
         RemoveDriver();
         EXPECT_EQ("\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK", Deleted().at(0)) << row.what;
-        EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), FirstArgs("RemoveDirectoryA")) << row.what;
+        EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), Args("RemoveDirectoryA")) << row.what;
     }
 }
 
