@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shown.h"
 #include "state.h"
 
 namespace sim {
@@ -185,7 +186,7 @@ std::string DumpFiles()
 {
     std::string out;
     for (const auto &f : S().files)
-        out += f.second.path + (f.second.dir ? "\\" : " [" + Escape(f.second.data) + "]") +
+        out += f.second.path + (f.second.dir ? "\\" : " " + Shown(f.second.data)) +
                (f.second.readOnly ? " readonly" : "") + "\n";
     return out;
 }
@@ -502,7 +503,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
     }
     if (written)
         *written = put;
-    Record("WriteFile", {Hex((uintptr_t)file), Quote(Escape(std::string((const char *)buffer, size)).c_str())},
+    Record("WriteFile", {Hex((uintptr_t)file), Shown(std::string((const char *)buffer, size))},
            ok ? (intptr_t)put : -1);
     return Result(ok, error);
 }

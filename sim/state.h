@@ -124,7 +124,6 @@ std::string Upper(const std::string &s);
 void Record(const std::string &fn, std::vector<std::string> args, intptr_t result);
 void Fail(const std::string &what);
 std::string Quote(const char *s);
-std::string Escape(const std::string &s);  // line ends written as \r and \n
 std::string Num(long long v);
 std::string Hex(unsigned long long v);
 std::string WindowName(HWND w);

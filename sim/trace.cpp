@@ -22,14 +22,6 @@ std::string Quote(const char *s)
     return s ? "\"" + std::string(s) + "\"" : "NULL";
 }
 
-std::string Escape(const std::string &s)
-{
-    std::string out;
-    for (char c : s)
-        out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
-    return out;
-}
-
 std::string Num(long long v)
 {
     return std::to_string(v);

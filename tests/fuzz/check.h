@@ -7,18 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-// Bytes as C writes them: "[rename]\r\n\x1A".
-inline std::string Shown(const std::string &bytes)
-{
-    std::string out = "\"";
-    for (unsigned char c : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '"' ? "\\\"" :
-               c >= 0x20 && c < 0x7F ? std::string(1, (char)c) : std::string(hex);
-    }
-    return out + "\"";
-}
+#include "shown.h"
 
 // The rule's name on a line of its own, so that findings group by rule; then
 // what was seen, printf's way.

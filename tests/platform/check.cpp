@@ -104,17 +104,4 @@ int Finish()
     return g_failed;
 }
 
-std::string Show(const std::string &bytes)
-{
-    std::string out = "\"";
-    for (unsigned char c : bytes) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '"' || c == '\\') { out += '\\'; out += (char)c; }
-        else if (c < 32 || c > 126) { char hex[8]; std::snprintf(hex, sizeof hex, "\\x%02X", c); out += hex; }
-        else out += (char)c;
-    }
-    return out + "\"";
-}
-
 }  // namespace check

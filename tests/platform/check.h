@@ -33,9 +33,6 @@ void TodoBegin(bool known);
 void TodoEnd();
 int Finish();                 // ends the last case, prints the totals; the number of failures
 
-// Bytes as C source would write them: "a=b\r\n".
-std::string Show(const std::string &bytes);
-
 }  // namespace check
 
 #define ok(cond, ...) check::Ok(__FILE__, __LINE__, (cond), __VA_ARGS__)

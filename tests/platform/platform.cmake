@@ -12,6 +12,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
     # Static runtimes: Wine finds no libstdc++ DLL of its own.
     target_link_options(platform-tests PRIVATE -static -mconsole)
     target_link_libraries(platform-tests PRIVATE advapi32 user32 kernel32)
+    target_include_directories(platform-tests PRIVATE ${CMAKE_SOURCE_DIR}/sim)  # shown.h alone
 else()
     add_executable(platform-tests ${PLATFORM_SOURCES} ${PLATFORM_DIR}/machine_sim.cpp)
     target_link_libraries(platform-tests PRIVATE winsim)

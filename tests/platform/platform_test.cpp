@@ -12,6 +12,7 @@
 #include <string>
 
 #include "check.h"
+#include "shown.h"
 #include "test_machine.h"
 
 namespace {
@@ -148,7 +149,7 @@ void RegQueryShortBuffer()
     ok(type == REG_SZ, "4-byte buffer: type %lu, expected REG_SZ", (unsigned long)type);
     // What is left in the buffer differs and the program must not use it.
     check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
-                check::Show(std::string((const char *)data, 4)).c_str());
+                Shown(std::string((const char *)data, 4)).c_str());
 
     size = sizeof value - 1;  // room for all but the NUL
     rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
@@ -167,7 +168,7 @@ void RegQueryShortBuffer()
     ok(rc == ERROR_SUCCESS, "big enough buffer: returned %ld", (long)rc);
     ok(size == sizeof value && std::memcmp(data, value, sizeof value) == 0,
        "big enough buffer: size %lu, bytes %s", (unsigned long)size,
-       check::Show(std::string((const char *)data, size < sizeof data ? size : sizeof data)).c_str());
+       Shown(std::string((const char *)data, size < sizeof data ? size : sizeof data)).c_str());
     RegCloseKey(key);
 }
 
@@ -208,7 +209,7 @@ void FileNamesIgnoreCase()
     ok(IsFile("c:\\PLATTEST\\mixedcase.TXT"), "GetFileAttributesA in other case finds nothing");
     std::string bytes;
     ok(ReadAll("C:\\plattest\\MIXEDCASE.txt", &bytes) && bytes == "abc", "read in other case: %s",
-       check::Show(bytes).c_str());
+       Shown(bytes).c_str());
     ok(DeleteFileA("C:\\PLATTEST\\MIXEDCASE.TXT"), "DeleteFileA in other case failed, error %lu",
        (unsigned long)GetLastError());
     ok(!IsFile(path.c_str()), "the file is still there");
@@ -249,7 +250,7 @@ void DeleteReadOnlyFile()
     ok(!deleted, "DeleteFileA succeeded");
     ok(error == ERROR_ACCESS_DENIED, "error %lu, expected 5 (ERROR_ACCESS_DENIED)", (unsigned long)error);
     std::string bytes;
-    ok(ReadAll(file, &bytes) && bytes == "MZ", "the file is gone or changed: %s", check::Show(bytes).c_str());
+    ok(ReadAll(file, &bytes) && bytes == "MZ", "the file is gone or changed: %s", Shown(bytes).c_str());
     ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), "clearing read-only failed");
     ok(DeleteFileA(file.c_str()), "DeleteFileA after clearing read-only failed, error %lu",
        (unsigned long)GetLastError());
@@ -413,12 +414,12 @@ void WinIniDeleteKey(const std::string &original)
     // The line goes, with its line end; every other byte stays.
     std::string expected = Without(seeded, "Gone=two\r\n");
     todo_wine ok(after == expected, "win.ini ends %s, expected %s",
-                 check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str(),
-                 check::Show(expected.substr(original.size())).c_str());
+                 Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str(),
+                 Shown(expected.substr(original.size())).c_str());
     // What Wine writes instead: the file in its own format.
     if (check::OnWine())
         ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
-           check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+           Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
     ok(after.find("Gone=stays\r\n") != std::string::npos, "the key of the same name in another section went");
     ok(after.find("Gone=two") == std::string::npos, "the key is still there");
     ok(after.substr(0, original.size()) == original, "the file before the test's sections changed");
@@ -436,7 +437,7 @@ void WinIniDeleteAbsentKey(const std::string &original)
     std::string after;
     ok(ReadAll(path, &after), "read win.ini");
     ok(after == seeded, "win.ini changed: it ends %s",
-       check::Show(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+       Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
 }
 
 void WinIniNamesIgnoreCase(const std::string &original)
@@ -498,7 +499,7 @@ void ProfileCacheFlush()
     BOOL r = WritePrivateProfileStringA(NULL, NULL, NULL, "WININIT.INI");
     ok(!r, "returned %d", (int)r);
     bool there = ReadAll(path, &after);
-    ok(there == existed && after == before, "WININIT.INI %s", there ? check::Show(after).c_str() : "is gone");
+    ok(there == existed && after == before, "WININIT.INI %s", there ? Shown(after).c_str() : "is gone");
 }
 
 // ---- dialogs, directories, version -----------------------------------------
@@ -531,7 +532,7 @@ void SystemDirectorySmallBuffer()
         for (char c : buffer)
             untouched = untouched && c == 'X';
         ok(untouched, "size %u: the buffer was written: %s", size,
-           check::Show(std::string(buffer, size)).c_str());
+           Shown(std::string(buffer, size)).c_str());
     }
 }
 
