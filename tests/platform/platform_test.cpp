@@ -222,7 +222,7 @@ void RemoveDirectoryNotEmpty()
     const std::string file = dir + "\\inside.txt";
     ok(machine::MakeDir(dir.c_str()), "set-up: folder");
     ok(WriteAll(file, "inside"), "set-up: file");
-    SetLastError(0);
+    SetLastError(0xdeadbeef);
     BOOL removed = RemoveDirectoryA(dir.c_str());
     DWORD error = GetLastError();
     ok(!removed, "RemoveDirectoryA succeeded");
@@ -244,7 +244,7 @@ void DeleteReadOnlyFile()
     DWORD a = GetFileAttributesA(file.c_str());
     ok(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY), "attributes %08lx, no read-only flag",
        (unsigned long)a);
-    SetLastError(0);
+    SetLastError(0xdeadbeef);
     BOOL deleted = DeleteFileA(file.c_str());
     DWORD error = GetLastError();
     ok(!deleted, "DeleteFileA succeeded");
@@ -351,7 +351,7 @@ void DelayedDeletion()
         return;
     const std::string file = std::string(kDir) + "\\Delayed.dll";
     ok(WriteAll(file, "MZ"), "set-up: file");
-    SetLastError(0);
+    SetLastError(0xdeadbeef);
     BOOL queued = moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     DWORD error = GetLastError();
     if (g_nt) {
@@ -509,7 +509,7 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 void DialogMissingTemplate()
 {
     check::Case("DialogBoxParamA with a missing template returns -1");
-    SetLastError(0);
+    SetLastError(0xdeadbeef);
     INT_PTR r = DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
     DWORD error = GetLastError();
     ok(r == -1, "returned %ld", (long)r);
