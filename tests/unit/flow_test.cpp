@@ -73,18 +73,39 @@ TEST_F(FlowTest, OkWhileTheAbortBoxIsUpRemovesNothing)
     EXPECT_EQ(registry, sim::DumpRegistry());
 }
 
-TEST_F(FlowTest, CancelByEscapeOrCloseBoxIsTheSame)
+// The keys and the close box on the confirmation: what the dialog ends with,
+// where the focus was, and the message the user then gets. OK starts the
+// removal, which runs to the completion prompt; Cancel shows the abort message.
+TEST_F(FlowTest, KeysAndFrameOnTheConfirmation)
 {
-    for (int way = 0; way < 2; way++) {
+    struct Row {
+        const char *what;
+        std::vector<int> keys;  // 0 stands for the close box
+        int result, focus;
+    } rows[] = {
+        {"Enter", {VK_RETURN}, IDOK, IDOK},
+        {"Esc", {VK_ESCAPE}, IDCANCEL, IDOK},
+        {"Tab, Enter", {VK_TAB, VK_RETURN}, IDCANCEL, IDCANCEL},
+        {"Tab, Tab, Enter: Tab skips the text", {VK_TAB, VK_TAB, VK_RETURN}, IDOK, IDOK},
+        {"close box", {0}, IDCANCEL, IDOK},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
         SetUp();
-        if (way == 0)
-            sim::Key("WELCOME", VK_ESCAPE);
-        else
-            sim::CloseBox("WELCOME");
-        sim::Answer(IDOK);
-        EXPECT_EQ(2, sim::RunProgram()) << "way " << way;
-        EXPECT_EQ(1u, sim::Calls("MessageBoxA").size()) << "way " << way;
-        EXPECT_EQ(1u, sim::Calls("DialogBoxParamA").size()) << "way " << way;
+        for (int key : row.keys) {
+            if (key)
+                sim::Key("WELCOME", key);
+            else
+                sim::CloseBox("WELCOME");
+        }
+        sim::Answer(row.result == IDOK ? IDNO : IDOK);
+        EXPECT_EQ(2, sim::RunProgram());
+        ASSERT_FALSE(sim::Dialogs().empty());
+        EXPECT_EQ(row.result, sim::Dialogs()[0].result);
+        EXPECT_EQ(row.focus, sim::Dialogs()[0].focusId);
+        EXPECT_EQ(row.result == IDOK ? 2u : 1u, sim::Calls("DialogBoxParamA").size());
+        EXPECT_EQ(std::vector<std::string>({row.result == IDOK ? "Uninstallation succeeded" : "Uninstallation aborted"}),
+                  Args("MessageBoxA", 2));
     }
 }
 
@@ -204,6 +225,7 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
 TEST_F(FlowTest, LeavingWhileTheBarStepsRemovesNothingAndSaysSo)
 {
     for (int way = 0; way < 2; way++) {
+        SCOPED_TRACE(way == 0 ? "Esc" : "close box");
         SetUp();
         printer::Install();
         std::string registry = sim::DumpRegistry(), files = sim::DumpFiles();
@@ -214,15 +236,15 @@ TEST_F(FlowTest, LeavingWhileTheBarStepsRemovesNothingAndSaysSo)
             sim::CloseBox("UNINSTALL", 3);
         sim::Answer(IDOK);
 
-        EXPECT_EQ(2, sim::RunProgram()) << "way " << way;
+        EXPECT_EQ(2, sim::RunProgram());
 
-        EXPECT_EQ(std::vector<std::string>({kAbortLine}), sim::Lines("MessageBoxA")) << "way " << way;
-        EXPECT_EQ(0u, sim::Calls("KillTimer").size()) << "way " << way;
-        EXPECT_EQ(way == 0 ? 10 : 3, sim::Dialogs().at(1).timerMessages) << "way " << way;
-        EXPECT_EQ(0, g_removed) << "way " << way;
-        EXPECT_FALSE(sim::RestartRequested()) << "way " << way;
-        EXPECT_EQ(registry, sim::DumpRegistry()) << "way " << way;
-        EXPECT_EQ(files, sim::DumpFiles()) << "way " << way;
+        EXPECT_EQ(std::vector<std::string>({kAbortLine}), sim::Lines("MessageBoxA"));
+        EXPECT_EQ(0u, sim::Calls("KillTimer").size());
+        EXPECT_EQ(way == 0 ? 10 : 3, sim::Dialogs().at(1).timerMessages);
+        EXPECT_EQ(0, g_removed);
+        EXPECT_FALSE(sim::RestartRequested());
+        EXPECT_EQ(registry, sim::DumpRegistry());
+        EXPECT_EQ(files, sim::DumpFiles());
     }
 }
 
@@ -254,26 +276,6 @@ TEST_F(FlowTest, OtherCommandsAreHandledAndDoNothing)
               commands);
     EXPECT_EQ(0u, sim::Calls("MessageBoxA").size() - 1) << "only the completion prompt";
     EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size());
-}
-
-TEST_F(FlowTest, TabThenEnterOnTheConfirmationIsCancel)
-{
-    sim::Key("WELCOME", VK_TAB);
-    sim::Key("WELCOME", VK_RETURN);
-    sim::Answer(IDOK);
-    EXPECT_EQ(2, sim::RunProgram());
-    EXPECT_EQ("Uninstallation aborted", Args("MessageBoxA", 2).at(0));
-    EXPECT_EQ(IDCANCEL, sim::Dialogs().at(0).focusId);
-}
-
-TEST_F(FlowTest, FocusStartsOnOkAndTabSkipsTheText)
-{
-    sim::Key("WELCOME", VK_TAB);
-    sim::Key("WELCOME", VK_TAB);
-    sim::Key("WELCOME", VK_RETURN);
-    sim::Answer(IDNO);
-    EXPECT_EQ(2, sim::RunProgram());
-    EXPECT_EQ(IDOK, sim::Dialogs().at(0).focusId);
 }
 
 // A dialog that cannot be created gives -1, which becomes the exit code. No

@@ -1,5 +1,5 @@
 // The dialogs the machine creates from the program's compiled templates: the
-// controls the procedures rely on, and how keys and the frame reach them.
+// controls the procedures rely on.
 #include "fixture.h"
 #include "resource.h"
 
@@ -42,37 +42,6 @@ TEST_F(TemplatesTest, ControlsInTemplateOrder)
               uninstall);
     EXPECT_EQ(IDOK, sim::Dialogs()[0].focusId) << "the first tab stop";
     EXPECT_EQ(0, sim::Dialogs()[1].focusId) << "nothing in the progress dialog takes the focus";
-}
-
-// What each key or frame action sends to the confirmation dialog.
-TEST_F(TemplatesTest, KeysAndFrameOnTheConfirmation)
-{
-    struct Row {
-        const char *what;
-        std::vector<int> keys;  // 0 stands for the close box
-        int result;
-    } rows[] = {
-        {"Enter", {VK_RETURN}, 1},
-        {"Esc", {VK_ESCAPE}, 2},
-        {"Tab, Enter", {VK_TAB, VK_RETURN}, 2},
-        {"Tab, Tab, Enter", {VK_TAB, VK_TAB, VK_RETURN}, 1},
-        {"close box", {0}, 2},
-    };
-    for (const Row &row : rows) {
-        SetUp();
-        for (int key : row.keys) {
-            if (key)
-                sim::Key("WELCOME", key);
-            else
-                sim::CloseBox("WELCOME");
-        }
-        if (row.result == 1)
-            sim::Key("UNINSTALL", VK_ESCAPE);
-        sim::Answer(IDNO);
-        sim::RunProgram();
-        ASSERT_FALSE(sim::Calls("DialogBoxParamA").empty()) << row.what;
-        EXPECT_EQ(row.result, sim::Calls("DialogBoxParamA")[0].result) << row.what;
-    }
 }
 
 }  // namespace
