@@ -55,18 +55,13 @@ const char kWinIni[] =
     "[Oxtrel]\r\n"
     "Oxtrel Lintora 460D=kept: another section\r\n";
 
-const char kWinIniAfter[] =
-    "[windows]\r\n"
-    "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n"
-    "\r\n"
-    "[Devices]\r\n"
-    "Other Laser=LASER,LPT2:\r\n"
-    "\r\n"
-    "[PrinterPorts]\r\n"
-    "Other Laser=LASER,LPT2:,15,45\r\n"
-    "\r\n"
-    "[Oxtrel]\r\n"
-    "Oxtrel Lintora 460D=kept: another section\r\n";
+std::string WinIniAfter()
+{
+    std::string ini = kWinIni;
+    for (const std::string line : {"Oxtrel Lintora 460D=OX46PRIN,LPT1:\r\n", "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45\r\n"})
+        ini.erase(ini.find(line), line.size());
+    return ini;
+}
 
 void Install()
 {

@@ -15,7 +15,7 @@ extern const char kPrograms[];               // the user's Programs folder
 extern const char kGroup[];                  // the printer's program group folder
 extern const char *const kShortcuts[3];      // full paths
 extern const char kWinIni[];                 // win.ini before the removal
-extern const char kWinIniAfter[];            // and after it
+std::string WinIniAfter();  // and after it: the printer's lines in [Devices] and [PrinterPorts] gone
 
 void Install();           // every item of the printer, on the current machine
 void AddUnrelated();      // other software's keys, files and profile lines

@@ -90,14 +90,4 @@ TEST_F(DeleteKeyTest, NtWholeRunLeavesNoPrinterKey)
     EXPECT_EQ(std::vector<std::string>(), printer::Remaining());
 }
 
-TEST_F(DeleteKeyTest, Windows95WholeRunMakesOneDeletePerKey)
-{
-    printer::Install();
-    sim::Click("WELCOME", IDOK);
-    sim::Answer(IDNO);
-    sim::RunProgram();
-    EXPECT_EQ(16u, sim::Calls("RegDeleteKeyA").size()) << "13 fixed keys, 3 instance keys";
-    EXPECT_EQ(0u, sim::Calls("RegEnumKeyA").size());
-}
-
 }  // namespace

@@ -18,7 +18,7 @@ protected:
     {
         SetUp();
         printer::AddUnrelated();
-        sim::AddFile("C:\\WINDOWS\\WIN.INI", printer::kWinIniAfter);
+        sim::AddFile("C:\\WINDOWS\\WIN.INI", printer::WinIniAfter());
         sim::AddFile("C:\\WINDOWS\\WININIT.INI", wininit);
         *registry = sim::DumpRegistry();
         *files = sim::DumpFiles();
