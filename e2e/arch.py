@@ -62,6 +62,8 @@ def wine_env(prefix, display, arch):
                WINEDLLOVERRIDES="mscoree,mshtml=")
     if display:
         env["DISPLAY"] = display
+    else:
+        env.pop("DISPLAY", None)  # nothing is to open a window
     return env
 
 

@@ -109,11 +109,14 @@ class Prefix:
 
     # -- running
     def tool(self, name, *args):
+        return self.run(os.path.join(self.tools, name + ".exe"), *args)
+
+    def run(self, exe, *args):
+        """Runs a console program to its end; its output is read back."""
         # Output through files, not pipes: Wine's service processes started by
         # the first program inherit its handles and would keep a pipe open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            r = subprocess.run([self.wine, os.path.join(self.tools, name + ".exe")] + list(args),
-                               env=self.env, stdout=out, stderr=err, cwd=self.c)
+            r = subprocess.run([self.wine, exe] + list(args), env=self.env, stdout=out, stderr=err, cwd=self.c)
             out.seek(0)
             err.seek(0)
             r.stdout, r.stderr = out.read(), err.read()
