@@ -59,7 +59,8 @@ class Display:
         return ids[0] if ids else None
 
     def wait_window(self, caption, timeout=15.0, interval=0.05):
-        return until(lambda: self.find(caption), timeout, interval)
+        """The window once it is on the screen: Wine makes it before it shows it."""
+        return until(lambda: self.find(caption, visible=True), timeout, interval)
 
     def wait_gone(self, caption, timeout=10.0):
         return until(lambda: not self.find(caption), timeout)

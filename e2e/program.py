@@ -97,7 +97,7 @@ def wait_confirmation(prefix, shot):
         raise Failed("the confirmation dialog '%s' did not appear" % CONFIRM)
     time.sleep(0.3)
     if prefix.wininfo(CONFIRM, "foreground") is None:
-        raise Failed("the confirmation could not be made the foreground window")
+        raise Failed("the confirmation could not be made the foreground window with the focus in it")
     time.sleep(0.2)
     shot("confirmation", CONFIRM)
 

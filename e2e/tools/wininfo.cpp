@@ -19,14 +19,19 @@
 #include <string.h>
 
 // Waits up to two seconds for the window's thread to make it its active
-// window, or to make another one active.
+// window with the focus in it (a dialog restores its focus only once it is
+// active), or to make another one active.
 static bool WaitActive(HWND wnd, bool active)
 {
     GUITHREADINFO info;
     info.cbSize = sizeof info;
-    for (int i = 0; i < 200; i++, Sleep(10))
-        if (GetGUIThreadInfo(GetWindowThreadProcessId(wnd, NULL), &info) && (info.hwndActive == wnd) == active)
+    for (int i = 0; i < 200; i++, Sleep(10)) {
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(wnd, NULL), &info))
+            continue;
+        bool focused = info.hwndFocus && (info.hwndFocus == wnd || IsChild(wnd, info.hwndFocus));
+        if (active ? info.hwndActive == wnd && focused : info.hwndActive != wnd)
             return true;
+    }
     return false;
 }
 
