@@ -2,25 +2,22 @@
 // count and the states Start, Examining, Searching and Ended.
 #include "scan_model.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <set>
 
 #include "machine.h"
 
 namespace scan_model {
 
-namespace {
-
 const char kPrinter[] = "Oxtrel Lintora 460D";
-
-struct PassInfo {
-    const char *base;
-    const char *value;
-    const char *decoy;  // the other pass's description
-};
-const PassInfo kPasses[2] = {
+const Pass kPasses[2] = {
     {"Enum\\Root\\printer", "DeviceDesc", "DriverDesc"},
     {"System\\CurrentControlSet\\Services\\Class\\Printer", "DriverDesc", "DeviceDesc"},
 };
+
+namespace {
 
 // The instance number at the end of a rendered name or handle of the pass, or
 // -1 if it is not the pass's base, a backslash and four digits.
@@ -50,13 +47,46 @@ std::string Number(int n)
     return text;
 }
 
-bool DescribesPrinter(const Instance &key)
+Instance::Instance(Kind kind) : description(std::string(kPrinter) + '\0')
 {
-    if (!key.described || (key.type != REG_SZ && key.type != REG_EXPAND_SZ) || key.description.size() > 260)
-        return false;
-    size_t end = key.description.find('\0');
-    return end != std::string::npos && key.description.compare(0, end, kPrinter) == 0;
+    switch (kind) {
+    case kOther: description = "Oxtrel Lintora 460" + std::string(1, '\0'); break;
+    case kMatch: break;
+    case kRefused: deletion = kRefusedSilently; break;
+    case kDenyDelete: deletion = kDenied; break;
+    case kNoValue: described = false; break;
+    case kTooLong: description = std::string(kPrinter) + std::string(241, ' ') + '\0'; break;
+    case kUnterminated: description = kPrinter; break;
+    case kBinary: type = REG_BINARY; break;
+    case kNumber: type = REG_DWORD, description = "Oxtr"; break;
+    case kLocked: opens = false; break;
+    }
 }
+
+Instance Text(const std::string &description, DWORD type) { return Bytes(type, description + '\0'); }
+
+Instance Bytes(DWORD type, const std::string &bytes)
+{
+    Instance key;
+    key.type = type;
+    key.description = bytes;
+    return key;
+}
+
+Layout Run(int from, int to, Layout others)
+{
+    for (int n = from; n <= to; n++)
+        others.emplace(n, kOther);
+    return others;
+}
+
+bool Readable(const Instance &key)
+{
+    return key.described && (key.type == REG_SZ || key.type == REG_EXPAND_SZ) && key.description.size() <= 260 &&
+           key.description.find('\0') != std::string::npos;
+}
+
+bool DescribesPrinter(const Instance &key) { return Readable(key) && key.description.c_str() == std::string(kPrinter); }
 
 std::vector<std::string> ModelPass(Layout keys)
 {
@@ -130,7 +160,41 @@ std::vector<std::string> ModelPass(Layout keys)
     return events;
 }
 
-std::string KeyPath(int pass, int n) { return "HKLM\\" + std::string(kPasses[pass].base) + "\\" + Number(n); }
+std::vector<std::string> Events(const std::string &script)
+{
+    std::vector<std::string> events;
+    for (size_t start = 0, end = 0; start < script.size(); start = end + 2) {
+        end = std::min(script.find("; ", start), script.size());
+        std::string item = script.substr(start, end - start);
+        int from = -1, to = -1;  // once, as it is, without a range
+        size_t range = item.find(" for ");
+        if (range != std::string::npos) {
+            std::sscanf(item.c_str() + range + 5, "%d-%d", &from, &to);
+            item.erase(range);
+        }
+        for (int n = from; n <= to; n++) {
+            std::string text = item;
+            for (size_t at; n >= 0 && (at = text.find('N')) != std::string::npos;)
+                text.replace(at, 1, Number(n));
+            for (size_t first = 0, last = 0; first < text.size(); first = last + 2) {
+                last = std::min(text.find(", ", first), text.size());
+                events.push_back(text.substr(first, last - first));
+            }
+        }
+    }
+    return events;
+}
+
+int Count(const std::vector<std::string> &events, const std::string &verb)
+{
+    int count = 0;
+    for (const std::string &e : events)
+        count += e.compare(0, verb.size() + 1, verb + " ") == 0;
+    return count;
+}
+
+std::string KeyName(int pass, int n) { return std::string(kPasses[pass].base) + "\\" + Number(n); }
+std::string KeyPath(int pass, int n) { return "HKLM\\" + KeyName(pass, n); }
 
 void AddInstance(int pass, int n, const Instance &key)
 {
@@ -185,6 +249,77 @@ std::vector<std::string> Recorded(int pass)
             events.push_back(event);
     }
     return events;
+}
+
+std::vector<std::string> TraceLines(int pass, const Layout &keys, const std::vector<std::string> &events)
+{
+    std::vector<std::string> lines;
+    for (const std::string &e : events) {
+        char text[8] = "";
+        int n = -1, rc = 0;
+        std::sscanf(e.c_str(), "%7s %d = %d", text, &n, &rc);
+        const std::string verb = text, name = "\"" + KeyName(pass, n) + "\"", handle = "<" + KeyPath(pass, n) + ">";
+        auto key = keys.find(n);
+        if (verb == "open") {
+            lines.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + name + ", 0, KEY_QUERY_VALUE) = " + std::to_string(rc));
+        } else if (verb == "delete") {
+            lines.push_back("RegDeleteKeyA(HKEY_LOCAL_MACHINE, " + name + ") = " + std::to_string(rc));
+        } else if (verb == "unread" && key != keys.end()) {
+            lines.push_back("RegCloseKey(" + handle + ") = 0");
+        } else if (verb == "read" && key != keys.end()) {
+            // What the platform answers for a value that is missing or does not fit.
+            const Instance &k = key->second;
+            int read = !k.described ? ERROR_FILE_NOT_FOUND : k.description.size() > 260 ? ERROR_MORE_DATA : 0;
+            lines.push_back("RegQueryValueExA(" + handle + ", \"" + kPasses[pass].value + "\", 260) = " +
+                            std::to_string(read));
+            lines.push_back("RegCloseKey(" + handle + ") = 0");
+            int order = std::strcmp(k.description.c_str(), kPrinter);
+            if (Readable(k))
+                lines.push_back("lstrcmpA(\"" + std::string(k.description.c_str()) + "\", \"" + kPrinter +
+                                "\") = " + std::to_string(order < 0 ? -1 : order > 0));
+        } else {
+            lines.push_back(e);  // no such call: let the comparison fail on it
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> RecordedLines()
+{
+    static const std::set<std::string> kShown = {"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "lstrcmpA",
+                                                 "RegDeleteKeyA"};
+    std::vector<std::string> lines;
+    for (const sim::Call &c : sim::Trace())
+        if (kShown.count(c.fn))
+            lines.push_back(c.str());
+    return lines;
+}
+
+std::string FirstStrayCall()
+{
+    static const std::set<std::string> kAllowed = {"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "lstrcmpA",
+                                                   "RegDeleteKeyA", "lstrcpyA", "lstrcatA"};
+    const sim::Call *last = nullptr;
+    for (const sim::Call &c : sim::Trace()) {
+        // A refused deletion asks whether this is the NT family, which would
+        // take the key's subkeys first.
+        bool asked = c.fn == "GetVersion" && last && last->fn == "RegDeleteKeyA" && last->result != 0;
+        if (!kAllowed.count(c.fn) && !asked)
+            return c.str();
+        last = &c;
+    }
+    return "";
+}
+
+std::string FirstKeyAmiss(int pass, const Layout &keys, const std::vector<std::string> &events)
+{
+    std::set<std::string> happened(events.begin(), events.end());
+    for (const auto &k : keys) {
+        bool deleted = k.second.deletion == Instance::kTaken && happened.count("delete " + Number(k.first) + " = 0");
+        if (sim::KeyExists(KeyPath(pass, k.first)) == deleted)
+            return KeyPath(pass, k.first) + (deleted ? " is still there" : " is gone");
+    }
+    return "";
 }
 
 std::string FirstDifference(const std::vector<std::string> &model, const std::vector<std::string> &made)
