@@ -76,21 +76,4 @@ TEST_F(ScanModelTest, RandomLayoutsFollowTheRules)
     EXPECT_GT(unread, 10);
 }
 
-// The model itself, on layouts whose outcome is known by heart.
-TEST(ScanModelSelfTest, ModelKnowsTheBudget)
-{
-    EXPECT_EQ(102u, ModelPass(Layout()).size());
-    std::vector<std::string> closed = ModelPass(Layout({{101, kMatch}}));
-    EXPECT_EQ("unread 0101", closed.back());
-    std::vector<std::string> three = ModelPass(Layout({{0, kMatch}, {1, kMatch}, {2, kMatch}}));
-    int opens = 0;
-    for (const std::string &e : three)
-        opens += e.compare(0, 4, "open") == 0;
-    EXPECT_EQ(100, opens);
-    std::vector<std::string> refused = ModelPass(Layout({{0, kRefused}}));
-    EXPECT_EQ(std::vector<std::string>({"open 0000 = 0", "read 0000", "delete 0000 = 0", "open 0000 = 0",
-                                        "read 0000", "open 0001 = 2", "open 0002 = 2"}),
-              std::vector<std::string>(refused.begin(), refused.begin() + 7));
-}
-
 }  // namespace
