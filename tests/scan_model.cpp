@@ -19,6 +19,10 @@ const Pass kPasses[2] = {
 
 namespace {
 
+const size_t kBuffer = 260;  // the description's, terminator and all
+const int kBudget = 100;     // a pass ends once its misses exceed it
+const int kLast = 9999;      // instance numbers have four digits
+
 // The instance number at the end of a rendered name or handle of the pass, or
 // -1 if it is not the pass's base, a backslash and four digits.
 int NumberIn(const std::string &rendered, int pass)
@@ -82,7 +86,7 @@ Layout Run(int from, int to, Layout others)
 
 bool Readable(const Instance &key)
 {
-    return key.described && (key.type == REG_SZ || key.type == REG_EXPAND_SZ) && key.description.size() <= 260 &&
+    return key.described && (key.type == REG_SZ || key.type == REG_EXPAND_SZ) && key.description.size() <= kBuffer &&
            key.description.find('\0') != std::string::npos;
 }
 
@@ -105,7 +109,7 @@ std::vector<std::string> ModelPass(Layout keys)
     bool deletedOnce = false; // the key at current was deleted, and is still there
     // The next name; false once the four digits run out.
     auto advance = [&] {
-        if (next > 9999)
+        if (next > kLast)
             return false;
         current = next++;
         deletedOnce = false;
@@ -136,7 +140,7 @@ std::vector<std::string> ModelPass(Layout keys)
             // An open after an examined key: a hit is free, a failure costs one.
             if (!hit) {
                 misses += 1;
-                state = misses > 100 ? Ended : Searching;
+                state = misses > kBudget ? Ended : Searching;
             }
         } else {
             if (!advance()) {
@@ -145,10 +149,10 @@ std::vector<std::string> ModelPass(Layout keys)
             }
             misses += 1;  // before the open, whatever comes of it
             if (!open(current)) {
-                state = misses > 100 ? Ended : Searching;
+                state = misses > kBudget ? Ended : Searching;
             } else {
                 misses += 1;  // a hit costs one more
-                if (misses > 100) {
+                if (misses > kBudget) {
                     events.push_back("unread " + Number(current));
                     state = Ended;
                 } else {
@@ -227,7 +231,8 @@ std::vector<std::string> Recorded(int pass)
             int n = NumberIn(c.args.at(0), pass);
             if (n >= 0) {
                 event = "read " + Number(n);
-                if (c.args.at(1) != "\"" + std::string(kPasses[pass].value) + "\"" || c.args.at(2) != "260")
+                if (c.args.at(1) != "\"" + std::string(kPasses[pass].value) + "\"" ||
+                    c.args.at(2) != std::to_string(kBuffer))
                     event = c.str();
             }
         } else if (c.fn == "RegCloseKey") {
@@ -261,7 +266,8 @@ std::vector<std::string> TraceLines(int pass, const Layout &keys, const std::vec
         const std::string verb = text, name = "\"" + KeyName(pass, n) + "\"", handle = "<" + KeyPath(pass, n) + ">";
         auto key = keys.find(n);
         if (verb == "open") {
-            lines.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + name + ", 0, KEY_QUERY_VALUE) = " + std::to_string(rc));
+            lines.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + name + ", 0, KEY_QUERY_VALUE) = " +
+                            std::to_string(rc));
         } else if (verb == "delete") {
             lines.push_back("RegDeleteKeyA(HKEY_LOCAL_MACHINE, " + name + ") = " + std::to_string(rc));
         } else if (verb == "unread" && key != keys.end()) {
@@ -269,9 +275,9 @@ std::vector<std::string> TraceLines(int pass, const Layout &keys, const std::vec
         } else if (verb == "read" && key != keys.end()) {
             // What the platform answers for a value that is missing or does not fit.
             const Instance &k = key->second;
-            int read = !k.described ? ERROR_FILE_NOT_FOUND : k.description.size() > 260 ? ERROR_MORE_DATA : 0;
-            lines.push_back("RegQueryValueExA(" + handle + ", \"" + kPasses[pass].value + "\", 260) = " +
-                            std::to_string(read));
+            int read = !k.described ? ERROR_FILE_NOT_FOUND : k.description.size() > kBuffer ? ERROR_MORE_DATA : 0;
+            lines.push_back("RegQueryValueExA(" + handle + ", \"" + kPasses[pass].value + "\", " +
+                            std::to_string(kBuffer) + ") = " + std::to_string(read));
             lines.push_back("RegCloseKey(" + handle + ") = 0");
             int order = std::strcmp(k.description.c_str(), kPrinter);
             if (Readable(k))

@@ -95,7 +95,8 @@ std::vector<Row> Rows()
         {"only 0000, matching", {{0, kMatch}}, "open 0000 = 0, read 0000, delete 0000 = 0; open N = 2 for 0000-0100"},
         {"only 0099, matching", {{99, kMatch}},
          "open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 2"},
-        {"only 0099, not matching", {{99, kOther}}, "open N = 2 for 0000-0098; open 0099 = 0, read 0099, open 0100 = 2"},
+        {"only 0099, not matching", {{99, kOther}},
+         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, open 0100 = 2"},
         {"only 0098, not matching", {{98, kOther}},
          "open N = 2 for 0000-0097; open 0098 = 0, read 0098; open N = 2 for 0099-0100"},
         {"only 0100, matching", {{100, kMatch}}, "open N = 2 for 0000-0099; open 0100 = 0, unread 0100"},
@@ -109,7 +110,8 @@ std::vector<Row> Rows()
          "open 0000 = 0, read 0000; open N = 2 for 0001-0049; open 0050 = 0, read 0050; open N = 2 for 0051-0100"},
         {"0001-0003 after a missing 0000", {{1, kOther}, {2, kOther}, {3, kOther}},
          "open 0000 = 2; open N = 0, read N for 0001-0003; open N = 2 for 0004-0102"},
-        {"a run 0000-0149 is followed to its end", {}, "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250", 149},
+        {"a run 0000-0149 is followed to its end", {},
+         "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250", 149},
         {"0000, then 0060 matching, then 0120", {{0, kOther}, {60, kMatch}, {120, kOther}},
          "open 0000 = 0, read 0000; open N = 2 for 0001-0059; open 0060 = 0, read 0060, delete 0060 = 0; "
          "open N = 2 for 0060-0099"},
@@ -142,9 +144,11 @@ std::vector<Row> Rows()
         {"only 0000, refused silently", {{0, kRefused}},
          "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 0, read 0000; open N = 2 for 0001-0101"},
         {"only 0001, refused silently", {{1, kRefused}},
-         "open 0000 = 2, open 0001 = 0, read 0001, delete 0001 = 0, open 0001 = 0, read 0001; open N = 2 for 0002-0100"},
+         "open 0000 = 2, open 0001 = 0, read 0001, delete 0001 = 0, open 0001 = 0, read 0001; "
+         "open N = 2 for 0002-0100"},
         {"only 0099, refused silently", {{99, kRefused}},
-         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 0, read 0099, open 0100 = 2"},
+         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 0, read 0099, "
+         "open 0100 = 2"},
         {"0000-0004 refused out loud, then 0005 matching",
          {{0, kDenyDelete}, {1, kDenyDelete}, {2, kDenyDelete}, {3, kDenyDelete}, {4, kDenyDelete}, {5, kMatch}},
          "open N = 0, read N, delete N = 5, open N = 0, read N for 0000-0004; open 0005 = 0, read 0005, "
@@ -155,7 +159,8 @@ std::vector<Row> Rows()
          "open N = 0, read N for 0000-9999; delete 9999 = 0, open 9999 = 2", 9998, 1},
         {"0000-9998, then 9999 refused silently", {{9999, kRefused}},
          "open N = 0, read N for 0000-9999; delete 9999 = 0, open 9999 = 0, read 9999", 9998, 0},
-        {"0000-9989, then the numbers run out", {}, "open N = 0, read N for 0000-9989; open N = 2 for 9990-9999", 9989, 0},
+        {"0000-9989, then the numbers run out", {},
+         "open N = 0, read N for 0000-9989; open N = 2 for 9990-9999", 9989, 0},
     };
     // Descriptions that cannot be read as text do not match, even where what
     // a failed read leaves in the buffer, or last left there, is the name.
@@ -168,7 +173,8 @@ std::vector<Row> Rows()
         {"binary", kBinary},
         {"a number", kNumber},
         {"empty binary", Bytes(REG_BINARY, "")},
-        {"too long, the name and a zero first", Bytes(REG_SZ, kPrinter + std::string(1, '\0') + std::string(260, 'x') + '\0')},
+        {"too long, the name and a zero first",
+         Bytes(REG_SZ, kPrinter + std::string(1, '\0') + std::string(260, 'x') + '\0')},
     };
     for (const auto &u : unreadable) {
         rows.push_back({"0000 refused silently, 0001 " + std::string(u.first), {{0, kRefused}, {1, u.second}},
