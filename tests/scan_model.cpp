@@ -84,6 +84,11 @@ Layout Run(int from, int to, Layout others)
     return others;
 }
 
+namespace {
+
+// Whether the scan compares the key's description: text that fits the buffer
+// with its terminator. It is the printer's if it then reads exactly as the
+// printer's name.
 bool Readable(const Instance &key)
 {
     return key.described && (key.type == REG_SZ || key.type == REG_EXPAND_SZ) && key.description.size() <= kBuffer &&
@@ -91,6 +96,8 @@ bool Readable(const Instance &key)
 }
 
 bool DescribesPrinter(const Instance &key) { return Readable(key) && key.description.c_str() == std::string(kPrinter); }
+
+}  // namespace
 
 std::vector<std::string> ModelPass(Layout keys)
 {
@@ -203,8 +210,7 @@ std::string KeyPath(int pass, int n) { return "HKLM\\" + KeyName(pass, n); }
 void AddInstance(int pass, int n, const Instance &key)
 {
     std::string path = KeyPath(pass, n);
-    sim::AddKey(path);
-    sim::SetString(path, kPasses[pass].decoy, kPrinter);
+    sim::SetString(path, kPasses[pass].decoy, kPrinter);  // makes the key
     if (key.described)
         sim::SetValue(path, kPasses[pass].value, key.type, key.description);
     if (!key.opens)

@@ -55,22 +55,16 @@ using Layout = std::map<int, Instance>;  // by instance number, 0 to 9999
 
 Instance Text(const std::string &description, DWORD type = REG_SZ);  // terminated
 Instance Bytes(DWORD type, const std::string &bytes);                // as they are
-// Keys from to to of another printer, under the keys of others.
+// Another printer's keys numbered from..to, and the keys of others over them.
 Layout Run(int from, int to, Layout others = {});
-
-// Whether the scan compares the key's description: text that fits the
-// 260-byte buffer with its terminator. It is the printer's if it then reads
-// exactly as the printer's name.
-bool Readable(const Instance &key);
-bool DescribesPrinter(const Instance &key);
 
 // What one pass does over a layout, as events: "open N = rc", "read N",
 // "delete N = rc", "unread N".
 std::vector<std::string> ModelPass(Layout keys);
 
 // Events written short: items apart by "; ", each item events apart by ", ";
-// an item ending " for A-B" stands for itself once for each number from A to
-// B, put for its Ns: "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250".
+// an item ending " for A-B" is repeated for each number from A to B, that
+// number in place of N: "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250".
 std::vector<std::string> Events(const std::string &script);
 int Count(const std::vector<std::string> &events, const std::string &verb);  // "open", ...
 
