@@ -43,6 +43,13 @@ add_library(printer-machine STATIC tests/printer_machine.cpp)
 target_include_directories(printer-machine PUBLIC tests)
 target_link_libraries(printer-machine PUBLIC winsim)
 
+# The instance scan's rules, for the unit tests, the bench and scan-order
+# (the fuzz target builds it again against its own machine).
+add_library(scan-model STATIC tests/scan_model.cpp)
+target_include_directories(scan-model PUBLIC tests)
+target_link_libraries(scan-model PUBLIC winsim)
+target_compile_options(scan-model PRIVATE ${WARN})
+
 add_executable(demo-sim tests/demo_sim.cpp)
 target_link_libraries(demo-sim PRIVATE program printer-machine)
 target_compile_options(demo-sim PRIVATE ${WARN})
@@ -50,21 +57,21 @@ target_compile_options(demo-sim PRIVATE ${WARN})
 file(GLOB TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit-tests ${TEST_SOURCES})
 target_include_directories(unit-tests PRIVATE tests)
-target_link_libraries(unit-tests PRIVATE program printer-machine GTest::gtest GTest::gtest_main)
+target_link_libraries(unit-tests PRIVATE program printer-machine scan-model GTest::gtest GTest::gtest_main)
 target_compile_options(unit-tests PRIVATE ${WARN})
 include(GoogleTest)
 gtest_discover_tests(unit-tests DISCOVERY_TIMEOUT 60)
 
-# What the instance scan does over a layout, from the unit tests' model: the
+# What the instance scan does over a layout, from the scan model: the
 # end-to-end check of Wine's registry trace expects it.
-add_executable(scan-order tests/scan_order.cpp tests/unit/scan_model.cpp)
-target_link_libraries(scan-order PRIVATE program)
+add_executable(scan-order tests/scan_order.cpp)
+target_link_libraries(scan-order PRIVATE program scan-model)
 
 if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
     file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)
     if(BENCH_SOURCES)
         add_executable(scan-bench ${BENCH_SOURCES})
-        target_link_libraries(scan-bench PRIVATE program benchmark::benchmark)
+        target_link_libraries(scan-bench PRIVATE program scan-model benchmark::benchmark)
         target_compile_options(scan-bench PRIVATE ${WARN})
     endif()
 endif()

@@ -1,6 +1,6 @@
 // Prints what the instance scan does over a layout of instance keys, as the
-// unit tests' model of its rules works it out, so that the end-to-end check
-// of Wine's registry trace expects the same calls as the unit tests.
+// scan model works it out, so that the end-to-end check of Wine's registry
+// trace expects the same calls as the unit tests.
 //
 //   scan-order < layout    a key a line: "PASS NUMBER DESCRIPTION", PASS 1 or 2,
 //                          the description left out for a key without one
@@ -9,7 +9,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "unit/scan_model.h"
+#include "scan_model.h"
 
 using namespace scan_model;
 

@@ -1,7 +1,7 @@
 // The instance scan on the simulated machine with 0, 100, 1,000 and 9,999
 // consecutive instance keys (0000 upwards, none the printer's) in each pass:
 // registry opens per pass and time per run. Before timing, one run checks
-// that the scan makes exactly the calls its rules require and no other.
+// that the scan makes exactly the calls its model requires and no other.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,75 +9,36 @@
 
 #include "machine.h"
 #include "removal.h"
+#include "scan_model.h"
+
+using namespace scan_model;
 
 namespace {
 
-struct PassInfo {
-    const char *base;
-    const char *value;
-};
-const PassInfo kPasses[2] = {
-    {"Enum\\Root\\printer", "DeviceDesc"},
-    {"System\\CurrentControlSet\\Services\\Class\\Printer", "DriverDesc"},
-};
-
-void LayOut(int keys)
+Layout LayOut(int keys)
 {
     sim::Reset();
+    Layout layout = Run(0, keys - 1);
+    for (int pass = 0; pass < 2; pass++)
+        for (const auto &k : layout)
+            AddInstance(pass, k.first, k.second);
+    return layout;
+}
+
+// What one run does, against what the model says it does; "" if they agree.
+std::string CheckRun(const Layout &layout)
+{
+    const std::vector<std::string> model = ModelPass(layout);
     for (int pass = 0; pass < 2; pass++) {
-        for (int n = 0; n < keys; n++) {
-            char number[16];
-            std::snprintf(number, sizeof number, "\\%04d", n);
-            sim::SetString(std::string("HKLM\\") + kPasses[pass].base + number, kPasses[pass].value,
-                           "Other Printer");
-        }
+        std::string difference = FirstDifference(model, Recorded(pass));
+        if (!difference.empty())
+            return "pass " + std::to_string(pass + 1) + ": " + difference;
     }
-}
-
-// Opens a pass makes over keys 0000 to keys-1: each key, then the misses. A
-// missing 0000 is free, so an empty pass tries 0000 to 0101; otherwise the
-// first miss and the 100 after it, as far as the four-digit numbers go.
-int ExpectedOpens(int keys)
-{
-    if (keys == 0)
-        return 102;
-    int left = 10000 - keys;  // numbers not yet tried
-    return keys + (left < 101 ? left : 101);
-}
-
-int CallsIn(const std::string &fn, int pass)
-{
-    const std::string prefix = fn == "RegOpenKeyExA" ? "\"" : "<HKLM\\";
-    int n = 0;
-    for (const sim::Call &c : sim::Calls(fn)) {
-        const std::string &a = c.args.at(fn == "RegOpenKeyExA" ? 1 : 0);
-        n += a.compare(0, prefix.size() + std::string(kPasses[pass].base).size(),
-                       prefix + kPasses[pass].base) == 0;
-    }
-    return n;
-}
-
-// What one run does, against what the rules require; "" if they agree.
-std::string CheckRun(int keys)
-{
-    char problem[200] = "";
-    for (int pass = 0; pass < 2; pass++) {
-        int opens = CallsIn("RegOpenKeyExA", pass);
-        int reads = CallsIn("RegQueryValueExA", pass);
-        int closes = CallsIn("RegCloseKey", pass);
-        if (opens != ExpectedOpens(keys) || reads != keys || closes != keys) {
-            std::snprintf(problem, sizeof problem, "pass %d: %d opens (want %d), %d reads, %d closes (want %d)",
-                          pass + 1, opens, ExpectedOpens(keys), reads, closes, keys);
-            return problem;
-        }
-    }
+    std::string stray = FirstStrayCall();
+    if (!stray.empty())
+        return "unexpected call " + stray;
     size_t compares = sim::Calls("lstrcmpA").size();
-    for (const sim::Call &c : sim::Trace()) {
-        if (c.fn != "RegOpenKeyExA" && c.fn != "RegQueryValueExA" && c.fn != "RegCloseKey" &&
-            c.fn != "lstrcmpA" && c.fn != "lstrcpyA" && c.fn != "lstrcatA")
-            return "unexpected call " + c.str();
-    }
-    if (compares != 2u * keys)
+    if (compares != 2u * Count(model, "read"))
         return "comparisons: " + std::to_string(compares);
     return "";
 }
@@ -85,14 +46,14 @@ std::string CheckRun(int keys)
 void BM_ScanInstanceKeys(benchmark::State &state)
 {
     const int keys = (int)state.range(0);
-    LayOut(keys);
+    const Layout layout = LayOut(keys);
     ScanInstanceKeys();
-    std::string problem = CheckRun(keys);
+    std::string problem = CheckRun(layout);
     if (!problem.empty()) {
         state.SkipWithError(problem.c_str());
         return;
     }
-    const double opens = CallsIn("RegOpenKeyExA", 0);
+    const double opens = Count(ModelPass(layout), "open");
     const double calls = (double)sim::Trace().size();
 
     for (auto _ : state) {
@@ -121,8 +82,7 @@ void BM_ScanInstanceKeys(benchmark::State &state)
 void BM_SameCallsWithoutTheScan(benchmark::State &state)
 {
     const int keys = (int)state.range(0);
-    LayOut(keys);
-    const int opens = ExpectedOpens(keys);
+    const int opens = Count(ModelPass(LayOut(keys)), "open");
     for (auto _ : state) {
         state.PauseTiming();
         sim::ClearTrace();

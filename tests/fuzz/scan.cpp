@@ -41,9 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     REQUIRE(sim::Errors().empty(), "the machine played the run", "%s", sim::Errors().front().c_str());
     for (int pass = 0; pass < 2; pass++) {
-        std::string difference = scan_model::FirstDifference(scan_model::ModelPass(layout[pass]),
-                                                             scan_model::Recorded(pass));
+        std::vector<std::string> model = scan_model::ModelPass(layout[pass]);
+        std::string difference = scan_model::FirstDifference(model, scan_model::Recorded(pass));
         REQUIRE(difference.empty(), "the scan follows its model", "pass %d, %s", pass + 1, difference.c_str());
+        std::string amiss = scan_model::FirstKeyAmiss(pass, layout[pass], model);
+        REQUIRE(amiss.empty(), "only the printer's keys whose deletion took are gone", "%s", amiss.c_str());
     }
+    std::string stray = scan_model::FirstStrayCall();
+    REQUIRE(stray.empty(), "the scan calls only the registry and the string helpers", "%s", stray.c_str());
     return 0;
 }
