@@ -1,5 +1,5 @@
 """The program's registry calls as Wine's +reg trace shows them, and the
-instance scan's calls as the unit tests' model of its rules expects them, to
+instance scan's calls as the scan model (tests/scan_model.cpp) expects them, to
 compare the two."""
 
 import os
@@ -77,7 +77,7 @@ def demo_layout():
 
 def expected_scan(layout):
     """The scan's opens and deletions over a layout, ("open", name, ok) and
-    ("delete", name), as the unit tests' model of its rules works them out."""
+    ("delete", name), as the scan model works them out."""
     out = subprocess.run([SCAN_ORDER], input=layout, capture_output=True, text=True, check=True).stdout
     calls = []
     for line in out.splitlines():
