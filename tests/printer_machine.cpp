@@ -40,6 +40,10 @@ const char *const kShortcuts[3] = {
     "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
 };
 
+const char kWininitLines[] =
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
+
 const char kWinIni[] =
     "[windows]\r\n"
     "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n"

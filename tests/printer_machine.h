@@ -14,6 +14,7 @@ extern const char *const kInstanceKeys[3];   // numbered instance keys that are 
 extern const char kPrograms[];               // the user's Programs folder
 extern const char kGroup[];                  // the printer's program group folder
 extern const char *const kShortcuts[3];      // full paths
+extern const char kWininitLines[];           // the two NUL= lines each run adds to WININIT.INI's [rename]
 extern const char kWinIni[];                 // win.ini before the removal
 std::string WinIniAfter();  // and after it: the printer's lines in [Devices] and [PrinterPorts] gone
 

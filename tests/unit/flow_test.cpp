@@ -33,6 +33,8 @@ int CountMessages(const std::string &fn, const std::string &message)
 
 TEST_F(FlowTest, CancelShowsTheAbortMessageAndChangesNothing)
 {
+    printer::Install();
+    printer::AddUnrelated();
     std::string registry = sim::DumpRegistry(), files = sim::DumpFiles();
     sim::Click("WELCOME", IDCANCEL);
     sim::Answer(IDOK);

@@ -10,10 +10,7 @@
 namespace {
 
 const char kShellFolders[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kTwoLines[] =
-    "[rename]\r\n"
-    "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
-    "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
+const std::string kTwoLines = std::string("[rename]\r\n") + printer::kWininitLines;
 
 class RemovalTest : public MachineTest {};
 
@@ -288,9 +285,7 @@ TEST_F(RemovalTest, ASecondRunDoesWhatTheFirstDid)
     EXPECT_EQ(std::vector<std::string>(firstKeys.begin(), firstKeys.begin() + 13), secondKeys);
 
     EXPECT_EQ(firstFiles, Deleted());
-    EXPECT_EQ(std::string(kTwoLines) + "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
-                                       "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n",
-              sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
+    EXPECT_EQ(kTwoLines + printer::kWininitLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
 }
 
 // A "Programs" value that is no usable path counts as no value at all.

@@ -1,14 +1,13 @@
 // WININIT.INI: two NUL= lines at the end of the [rename] section, every other
 // byte of the file kept, and never a half-written file where a whole one stood.
 #include "fixture.h"
+#include "printer_machine.h"
 #include "removal.h"
 
 namespace {
 
 const char kIni[] = "C:\\WINDOWS\\WININIT.INI";
-const char kPrin[] = "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n";
-const char kLang[] = "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
-const std::string kLines = std::string(kPrin) + kLang;
+const std::string kLines = printer::kWininitLines;
 
 class WininitTest : public MachineTest {};
 
@@ -128,7 +127,7 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
 {
     const std::string rest = "[boot]\r\n" + std::string(2000, 'z') + "\r\n";
     const std::string old = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + rest;
-    const std::string secondOnly = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + std::string(kLang) + rest;
+    const std::string secondOnly = "[rename]\r\nNUL=C:\\OLD.DLL\r\nNUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n" + rest;
     struct Row {
         const char *what;
         int setup;
