@@ -102,12 +102,18 @@ class Display:
 
 
 def _start_together(barrier, results):
-    barrier.wait()
-    display = Display()
-    answers = subprocess.run(["xdpyinfo", "-display", display.name], capture_output=True).returncode == 0
-    results.put((display.name, answers))
-    barrier.wait()   # every server is up at once before any ends
-    display.close()
+    display = None
+    try:
+        barrier.wait(30)
+        display = Display()
+        answers = subprocess.run(["xdpyinfo", "-display", display.name], capture_output=True).returncode == 0
+        results.put((display.name, answers))
+        barrier.wait(30)   # every server is up at once before any ends
+    except Exception as e:
+        results.put(("(%s)" % e, False))
+    finally:
+        if display:
+            display.close()
 
 
 if __name__ == "__main__":
@@ -117,12 +123,10 @@ if __name__ == "__main__":
     import sys
     n = int(sys.argv[1]) if len(sys.argv) > 1 else 6
     barrier, results = multiprocessing.Barrier(n), multiprocessing.Queue()
-    procs = [multiprocessing.Process(target=_start_together, args=(barrier, results)) for _ in range(n)]
+    procs = [multiprocessing.Process(target=_start_together, args=(barrier, results), daemon=True) for _ in range(n)]
     for p in procs:
         p.start()
-    got = [results.get(timeout=30) for _ in procs]
-    for p in procs:
-        p.join()
+    got = [results.get(timeout=90) for _ in procs]
     names = [name for name, _ in got]
     good = [name for name, answers in got if answers and names.count(name) == 1]
     print("displays started together: %s" % " ".join("%s%s" % (name, "" if name in good else " (shared or mute)")
