@@ -74,19 +74,20 @@ class Display:
         then go to the root window.  So the window gets the X focus here
         first, as a window manager gives it to a newly active window.
         Which window Windows makes active, and where it sends the key, is
-        still the program's and Wine's doing."""
+        still the program's and Wine's doing.  Returns whether the window was
+        there to press the key in."""
         window = until(lambda: self.find(caption, visible=True), 10)
-        self.xdotool(*(["windowfocus", window] if window else []), "key", name)
+        if window:
+            self.xdotool("windowfocus", window, "key", name)
+        return window is not None
 
     def key_closes(self, caption, name, wait=10.0):
         """Presses a key in the window captioned so; whether it then closes."""
-        self.key(caption, name)
-        return until(lambda: not self.find(caption), wait)
+        return self.key(caption, name) and until(lambda: not self.find(caption), wait)
 
     def key_shows(self, caption, name, shown, wait=10.0):
         """Presses a key in the window captioned so; whether the one captioned shown then appears."""
-        self.key(caption, name)
-        return until(lambda: self.find(shown), wait)
+        return self.key(caption, name) and until(lambda: self.find(shown), wait)
 
     def click(self, x, y):
         self.xdotool("mousemove", str(x), str(y))
