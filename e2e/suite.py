@@ -262,12 +262,15 @@ def test_refused_files_ok_no(t):
         run_ok_no(t)
         t.check_removal(before, t.prefix.snapshot(), held=HELD, held_lines=HELD_LINES)
     finally:
-        release()
+        t.check(release(), "hold.exe did not let the held files go")
 
 
 def refused_files_restart(t, windows, lines):
     release, before = refused_files(t, windows)
-    ok_then_yes(t, before_yes=release)   # Windows ends its programs before it restarts
+    try:
+        ok_then_yes(t, before_yes=release)   # Windows ends its programs before it restarts
+    finally:
+        t.check(release(), "hold.exe did not let the held files go")
     t.check_removal(before, t.prefix.snapshot(), restarted=True, held=HELD, held_lines=lines)
 
 
