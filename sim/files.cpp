@@ -50,7 +50,7 @@ static bool HasChildren(const std::string &key)
 static bool IsOpen(const std::string &key)
 {
     for (const auto &o : S().openFiles)
-        if (o.second.key == key)
+        if (o.second.key == key && !o.second.deleted)
             return true;
     return false;
 }
@@ -62,7 +62,7 @@ static OpenFile *Opened(HANDLE handle)
     auto it = S().openFiles.find((uintptr_t)handle);
     if (it == S().openFiles.end())
         return nullptr;
-    if (!S().files.count(it->second.key)) {
+    if (it->second.deleted) {
         Fail("a handle to a deleted file was used: " + it->second.key);
         return nullptr;
     }
@@ -260,8 +260,11 @@ BOOL WINAPI DeleteFileA(LPCSTR path)
     DWORD error = !n                                        ? ERROR_FILE_NOT_FOUND
                   : n->dir || n->readOnly || (n->inUse && !S().nt) ? ERROR_ACCESS_DENIED
                                                            : ERROR_SHARING_VIOLATION;
-    if (ok)
+    if (ok) {
         S().files.erase(KeyOf(path));
+        for (auto &o : S().openFiles)
+            o.second.deleted |= o.second.key == KeyOf(path);
+    }
     Record("DeleteFileA", {Quote(path)}, ok);
     return Result(ok, error);
 }

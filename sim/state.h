@@ -42,6 +42,7 @@ struct OpenFile {
     bool write;
     size_t pos;
     size_t end = std::string::npos;  // a short read made the file end here for this handle
+    bool deleted = false;            // Windows 95 deleted its file while it was open
 };
 
 struct Window {
