@@ -14,8 +14,8 @@ typedef BOOL (WINAPI *LookupPrivilegeValueProc)(LPCSTR system, LPCSTR name, PLUI
 typedef BOOL (WINAPI *AdjustTokenPrivilegesProc)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
                                                  DWORD length, PTOKEN_PRIVILEGES previous, PDWORD returned);
 
-/* ADVAPI32's token functions are looked up rather than imported, as Windows
-   95 has them only as stubs. */
+/* ADVAPI32's token functions are looked up rather than imported: Windows 95
+   has them only as stubs, and the exe imports only what it calls there. */
 static void EnableShutdownPrivilege(void)
 {
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
