@@ -97,6 +97,35 @@ std::string WindowsFile(const char *name)
 
 std::string WinIniPath() { return WindowsFile("WIN.INI"); }
 
+std::string InDir(const char *name) { return std::string(kDir) + "\\" + name; }
+
+// A call's result with the error it left. The error is set first to a value no
+// call leaves, so that a call which does not set it shows.
+template <class T> struct Called {
+    T ret;
+    DWORD error;
+};
+template <class F> auto Call(F f) -> Called<decltype(f())>
+{
+    SetLastError(0xdeadbeef);
+    auto ret = f();
+    return {ret, GetLastError()};
+}
+
+// The checks below run in helpers, so their line says little: failures name the row.
+void Refused(const char *row, const Called<BOOL> &r, DWORD error, const char *errorName)
+{
+    ok(!r.ret, "%s: the call succeeded", row);
+    ok(r.error == error, "%s: error %lu, expected %lu (%s)", row, (unsigned long)r.error, (unsigned long)error,
+       errorName);
+}
+
+bool Deleted(const std::string &file, const char *row)
+{
+    Called<BOOL> r = Call([&] { return DeleteFileA(file.c_str()); });
+    return ok(r.ret, "%s: DeleteFileA failed, error %lu", row, (unsigned long)r.error);
+}
+
 // ---- registry --------------------------------------------------------------
 
 void RegDeleteKeyWithSubkeys()
@@ -215,79 +244,75 @@ void FileNamesIgnoreCase()
     ok(!IsFile(path.c_str()), "the file is still there");
 }
 
-void RemoveDirectoryNotEmpty()
+// Deletes refused while something stands in the way, which go through once it
+// is gone: a file inside, the read-only flag, another handle.
+void Refusals()
 {
-    check::Case("RemoveDirectoryA on a folder that is not empty fails and the folder stays");
-    const std::string dir = std::string(kDir) + "\\Full";
-    const std::string file = dir + "\\inside.txt";
-    ok(machine::MakeDir(dir.c_str()), "set-up: folder");
-    ok(WriteAll(file, "inside"), "set-up: file");
-    SetLastError(0xdeadbeef);
-    BOOL removed = RemoveDirectoryA(dir.c_str());
-    DWORD error = GetLastError();
-    ok(!removed, "RemoveDirectoryA succeeded");
-    ok(error == ERROR_DIR_NOT_EMPTY, "error %lu, expected 145 (ERROR_DIR_NOT_EMPTY)", (unsigned long)error);
-    ok(IsDir(dir.c_str()), "the folder is gone");
-    ok(IsFile(file.c_str()), "the file inside is gone");
-    ok(DeleteFileA(file.c_str()), "delete the file inside");
-    ok(RemoveDirectoryA(dir.c_str()), "the emptied folder is not removed, error %lu",
-       (unsigned long)GetLastError());
-    ok(!IsDir(dir.c_str()), "the emptied folder is still there");
-}
-
-void DeleteReadOnlyFile()
-{
-    check::Case("DeleteFileA on a read-only file fails");
-    const std::string file = std::string(kDir) + "\\ReadOnly.dll";
-    ok(WriteAll(file, "MZ"), "set-up: file");
-    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY), "SetFileAttributesA failed");
-    DWORD a = GetFileAttributesA(file.c_str());
-    ok(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY), "attributes %08lx, no read-only flag",
-       (unsigned long)a);
-    SetLastError(0xdeadbeef);
-    BOOL deleted = DeleteFileA(file.c_str());
-    DWORD error = GetLastError();
-    ok(!deleted, "DeleteFileA succeeded");
-    ok(error == ERROR_ACCESS_DENIED, "error %lu, expected 5 (ERROR_ACCESS_DENIED)", (unsigned long)error);
-    std::string bytes;
-    ok(ReadAll(file, &bytes) && bytes == "MZ", "the file is gone or changed: %s", Shown(bytes).c_str());
-    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), "clearing read-only failed");
-    ok(DeleteFileA(file.c_str()), "DeleteFileA after clearing read-only failed, error %lu",
-       (unsigned long)GetLastError());
-}
-
-void DeleteHeldOpenFile()
-{
-    check::Case("DeleteFileA on a file another handle holds open: Windows 95 deletes it, the NT family refuses");
-    const std::string file = std::string(kDir) + "\\Held.dll";
-    ok(WriteAll(file, "MZ"), "set-up: file");
-    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    ok(held != INVALID_HANDLE_VALUE, "set-up: open");
-    SetLastError(0xdeadbeef);
-    BOOL deleted = DeleteFileA(file.c_str());
-    DWORD error = GetLastError();
-    if (g_nt) {
-        ok(!deleted, "DeleteFileA succeeded");
-        ok(error == ERROR_SHARING_VIOLATION, "error %lu, expected 32 (ERROR_SHARING_VIOLATION)",
-           (unsigned long)error);
-    } else {
-        // Wine refuses as the NT family does; only a loaded module or a
-        // running program is refused on Windows 95.
-        todo_wine ok(deleted, "DeleteFileA failed, error %lu", (unsigned long)error);
+    const struct {
+        const char *name, *row, *leaf;
+        bool folder;       // RemoveDirectoryA on it with a file inside, else DeleteFileA
+        DWORD attributes;  // set on the file before the call
+        bool held;         // open on another handle during the call
+        DWORD error;       // NO_ERROR: the call goes through
+        const char *errorName;
+    } rows[] = {
+        {"RemoveDirectoryA on a folder that is not empty fails and the folder stays", "folder not empty", "Full",
+         true, 0, false, ERROR_DIR_NOT_EMPTY, "ERROR_DIR_NOT_EMPTY"},
+        {"DeleteFileA on a read-only file fails", "read-only file", "ReadOnly.dll", false, FILE_ATTRIBUTE_READONLY,
+         false, ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED"},
+        // Only a loaded module or a running program is refused on Windows 95.
+        {"DeleteFileA on a file another handle holds open: Windows 95 deletes it, the NT family refuses",
+         "file held open", "Held.dll", false, 0, true, (DWORD)(g_nt ? ERROR_SHARING_VIOLATION : NO_ERROR),
+         "ERROR_SHARING_VIOLATION"},
+    };
+    for (const auto &row : rows) {
+        check::Case(row.name);
+        const std::string path = InDir(row.leaf), inside = path + "\\inside.txt";
+        auto there = [&] { return row.folder ? IsDir(path.c_str()) : IsFile(path.c_str()); };
+        auto call = [&] { return row.folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()); };
+        ok(row.folder ? machine::MakeDir(path.c_str()) && WriteAll(inside, "inside") : WriteAll(path, "MZ"),
+           "%s: set-up", row.row);
+        if (row.attributes) {
+            ok(SetFileAttributesA(path.c_str(), row.attributes), "%s: SetFileAttributesA failed", row.row);
+            DWORD a = GetFileAttributesA(path.c_str());
+            ok(a != INVALID_FILE_ATTRIBUTES && (a & row.attributes) == row.attributes,
+               "%s: attributes %08lx, not %08lx", row.row, (unsigned long)a, (unsigned long)row.attributes);
+        }
+        HANDLE held = row.held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, NULL)
+                               : INVALID_HANDLE_VALUE;
+        ok(!row.held || held != INVALID_HANDLE_VALUE, "%s: set-up: open", row.row);
+        Called<BOOL> r = Call(call);
+        if (row.error != NO_ERROR)
+            Refused(row.row, r, row.error, row.errorName);
+        else  // Wine refuses as the NT family does.
+            todo_wine ok(r.ret, "%s: the call failed, error %lu", row.row, (unsigned long)r.error);
+        ok(there() == !r.ret, "%s: the call returned %d, yet it is %s", row.row, (int)r.ret,
+           r.ret ? "still there" : "gone");
+        if (row.folder)
+            ok(IsFile(inside.c_str()), "%s: the file inside is gone", row.row);
+        // What stood in the way goes; then the call goes through.
+        if (row.folder)
+            Deleted(inside, row.row);
+        if (row.attributes)
+            ok(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL), "%s: clearing the flags failed", row.row);
+        if (row.held)
+            CloseHandle(held);
+        std::string bytes;
+        if (!row.folder && !r.ret)
+            ok(ReadAll(path, &bytes) && bytes == "MZ", "%s: the file changed: %s", row.row, Shown(bytes).c_str());
+        if (r.ret)
+            continue;
+        r = Call(call);
+        ok(r.ret, "%s: once unblocked the call failed, error %lu", row.row, (unsigned long)r.error);
+        ok(!there(), "%s: still there once deleted", row.row);
     }
-    ok(IsFile(file.c_str()) == !deleted, "DeleteFileA returned %d, yet the file is %s", (int)deleted,
-       deleted ? "still there" : "gone");
-    CloseHandle(held);
-    if (!deleted)
-        ok(DeleteFileA(file.c_str()), "DeleteFileA once it is let go failed, error %lu",
-           (unsigned long)GetLastError());
 }
 
 void ClearReadOnlyKeepsTheRest()
 {
     check::Case("SetFileAttributesA without the read-only bit clears it alone");
-    const std::string file = std::string(kDir) + "\\Attrs.dll";
+    const std::string file = InDir("Attrs.dll");
     ok(WriteAll(file, "MZ"), "set-up: file");
     ok(SetFileAttributesA(file.c_str(), GetFileAttributesA(file.c_str()) | FILE_ATTRIBUTE_READONLY),
        "set-up: read-only");
@@ -296,7 +321,7 @@ void ClearReadOnlyKeepsTheRest()
     DWORD after = GetFileAttributesA(file.c_str());
     ok(after == (before & ~FILE_ATTRIBUTE_READONLY), "attributes %08lx, then %08lx", (unsigned long)before,
        (unsigned long)after);
-    ok(DeleteFileA(file.c_str()), "DeleteFileA failed, error %lu", (unsigned long)GetLastError());
+    Deleted(file, "attributes");
 }
 
 // Every name in path after the drive fits DOS: eight characters, a dot and three, no blanks.
@@ -589,9 +614,7 @@ int main(int argc, char **argv)
     RegQueryShortBuffer();
     RegNamesIgnoreCase();
     FileNamesIgnoreCase();
-    RemoveDirectoryNotEmpty();
-    DeleteReadOnlyFile();
-    DeleteHeldOpenFile();
+    Refusals();
     ClearReadOnlyKeepsTheRest();
     ShortPathOfALongName();
     DelayedDeletion();
