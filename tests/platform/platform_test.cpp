@@ -148,10 +148,8 @@ void RegDeleteKeyWithSubkeys()
            (long)rc, (int)ERROR_ACCESS_DENIED);
         ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is gone");
         ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "the subkey is gone");
-        // Leaves first, then the key: that works.
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, grandchild.c_str()) == ERROR_SUCCESS, "delete the leaf");
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, child.c_str()) == ERROR_SUCCESS, "delete the child");
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str()) == ERROR_SUCCESS, "delete the emptied key");
+        for (const std::string *key : {&grandchild, &child, &parent})  // leaves first: that works
+            ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->c_str()) == ERROR_SUCCESS, "delete %s", key->c_str());
         ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the emptied key is still there");
     }
     rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
@@ -169,35 +167,31 @@ void RegQueryShortBuffer()
     if (!ok(rc == ERROR_SUCCESS, "RegOpenKeyExA returned %ld", (long)rc))
         return;
     BYTE data[64];
-    DWORD type = 0, size = 4;
-    std::memset(data, 'X', sizeof data);
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_MORE_DATA, "4-byte buffer: returned %ld, expected 234 (ERROR_MORE_DATA)", (long)rc);
-    ok(size == sizeof value, "4-byte buffer: size set to %lu, expected %u", (unsigned long)size,
-       (unsigned)sizeof value);
-    ok(type == REG_SZ, "4-byte buffer: type %lu, expected REG_SZ", (unsigned long)type);
-    // What is left in the buffer differs and the program must not use it.
-    check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
-                Shown(std::string((const char *)data, 4)).c_str());
-
-    size = sizeof value - 1;  // room for all but the NUL
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_MORE_DATA, "buffer one short: returned %ld, expected 234", (long)rc);
-    ok(size == sizeof value, "buffer one short: size set to %lu, expected %u", (unsigned long)size,
-       (unsigned)sizeof value);
-
-    size = 0;
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, NULL, &size);
-    ok(rc == ERROR_SUCCESS && size == sizeof value, "size only: returned %ld, size %lu", (long)rc,
-       (unsigned long)size);
-
-    std::memset(data, 'X', sizeof data);
-    size = sizeof data;
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_SUCCESS, "big enough buffer: returned %ld", (long)rc);
-    ok(size == sizeof value && std::memcmp(data, value, sizeof value) == 0,
-       "big enough buffer: size %lu, bytes %s", (unsigned long)size,
-       Shown(std::string((const char *)data, size < sizeof data ? size : sizeof data)).c_str());
+    DWORD type = 0, size;
+    const struct {
+        const char *row;
+        DWORD size;
+        bool data;
+        LONG rc;
+    } rows[] = {{"4-byte buffer", 4, true, ERROR_MORE_DATA},
+                {"buffer one short", sizeof value - 1, true, ERROR_MORE_DATA},  // room for all but the NUL
+                {"size only", 0, false, ERROR_SUCCESS},
+                {"big enough buffer", sizeof data, true, ERROR_SUCCESS}};
+    for (const auto &row : rows) {
+        std::memset(data, 'X', sizeof data);
+        size = row.size;
+        rc = RegQueryValueExA(key, "Driver", NULL, &type, row.data ? data : NULL, &size);
+        ok(rc == row.rc, "%s: returned %ld, expected %ld", row.row, (long)rc, (long)row.rc);
+        ok(size == sizeof value, "%s: size set to %lu, expected %u", row.row, (unsigned long)size,
+           (unsigned)sizeof value);
+        ok(type == REG_SZ, "%s: type %lu, expected REG_SZ", row.row, (unsigned long)type);
+        // What is left in the buffer differs and the program must not use it.
+        if (row.size == 4)
+            check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
+                        Shown(std::string((const char *)data, 4)).c_str());
+    }
+    ok(std::memcmp(data, value, sizeof value) == 0, "big enough buffer: bytes %s",
+       Shown(std::string((const char *)data, sizeof value)).c_str());
     RegCloseKey(key);
 }
 
@@ -580,17 +574,12 @@ void VersionFamily()
 {
     DWORD v = GetVersion();
     unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;
-    if (!g_nt) {
-        check::Case("GetVersion: Windows 95 has the high bit set, version 4.0");
-        check::Note("GetVersion() = %08lx", (unsigned long)v);
-        ok((v & 0x80000000u) != 0, "GetVersion %08lx: high bit clear", (unsigned long)v);
-        ok(major == 4 && minor == 0, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
-    } else {
-        check::Case("GetVersion: an NT has the high bit clear");
-        check::Note("GetVersion() = %08lx", (unsigned long)v);
-        ok((v & 0x80000000u) == 0, "GetVersion %08lx: high bit set", (unsigned long)v);
-        ok(major >= 4, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
-    }
+    check::Case(g_nt ? "GetVersion: an NT has the high bit clear"
+                     : "GetVersion: Windows 95 has the high bit set, version 4.0");
+    check::Note("GetVersion() = %08lx", (unsigned long)v);
+    ok(((v & 0x80000000u) == 0) == g_nt, "GetVersion %08lx: high bit %s", (unsigned long)v, g_nt ? "set" : "clear");
+    ok(g_nt ? major >= 4 : major == 4 && minor == 0, "GetVersion %08lx: version %u.%u", (unsigned long)v, major,
+       minor);
 }
 
 }  // namespace
