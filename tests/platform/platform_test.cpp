@@ -137,17 +137,14 @@ void RegDeleteKeyWithSubkeys()
     ok(machine::SetString(HKEY_LOCAL_MACHINE, child.c_str(), "Driver", "OXPT.DRV"), "set-up: value");
 
     LONG rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
-    if (!g_nt) {
-        check::Case("RegDeleteKeyA removes a key with its subkeys (Windows 95)");
-        ok(rc == ERROR_SUCCESS, "RegDeleteKeyA returned %ld, expected 0", (long)rc);
-        ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is still there");
-        ok(!KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "a subkey is still there");
-    } else {
-        check::Case("RegDeleteKeyA refuses a key with subkeys (NT)");
-        ok(rc == ERROR_ACCESS_DENIED, "RegDeleteKeyA returned %ld, expected %d (ERROR_ACCESS_DENIED)",
-           (long)rc, (int)ERROR_ACCESS_DENIED);
-        ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is gone");
-        ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "the subkey is gone");
+    check::Case(g_nt ? "RegDeleteKeyA refuses a key with subkeys (NT)"
+                     : "RegDeleteKeyA removes a key with its subkeys (Windows 95)");
+    LONG expected = g_nt ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    ok(rc == expected, "RegDeleteKeyA returned %ld, expected %ld", (long)rc, (long)expected);
+    ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()) == g_nt, "the key is %s", g_nt ? "gone" : "still there");
+    ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()) == g_nt, "the subkey is %s",
+       g_nt ? "gone" : "still there");
+    if (g_nt) {
         for (const std::string *key : {&grandchild, &child, &parent})  // leaves first: that works
             ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->c_str()) == ERROR_SUCCESS, "delete %s", key->c_str());
         ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the emptied key is still there");
@@ -168,15 +165,11 @@ void RegQueryShortBuffer()
         return;
     BYTE data[64];
     DWORD type = 0, size;
-    const struct {
-        const char *row;
-        DWORD size;
-        bool data;
-        LONG rc;
-    } rows[] = {{"4-byte buffer", 4, true, ERROR_MORE_DATA},
-                {"buffer one short", sizeof value - 1, true, ERROR_MORE_DATA},  // room for all but the NUL
-                {"size only", 0, false, ERROR_SUCCESS},
-                {"big enough buffer", sizeof data, true, ERROR_SUCCESS}};
+    const struct { const char *row; DWORD size; bool data; LONG rc; } rows[] = {
+        {"4-byte buffer", 4, true, ERROR_MORE_DATA},
+        {"buffer one short", sizeof value - 1, true, ERROR_MORE_DATA},  // room for all but the NUL
+        {"size only", 0, false, ERROR_SUCCESS},
+        {"big enough buffer", sizeof data, true, ERROR_SUCCESS}};
     for (const auto &row : rows) {
         std::memset(data, 'X', sizeof data);
         size = row.size;
@@ -227,14 +220,13 @@ void RegNamesIgnoreCase()
 void FileNamesIgnoreCase()
 {
     check::Case("file names are case-insensitive");
-    const std::string path = std::string(kDir) + "\\MixedCase.txt";
+    const std::string path = InDir("MixedCase.txt");
     ok(WriteAll(path, "abc"), "set-up: write %s", path.c_str());
     ok(IsFile("c:\\PLATTEST\\mixedcase.TXT"), "GetFileAttributesA in other case finds nothing");
     std::string bytes;
     ok(ReadAll("C:\\plattest\\MIXEDCASE.txt", &bytes) && bytes == "abc", "read in other case: %s",
        Shown(bytes).c_str());
-    ok(DeleteFileA("C:\\PLATTEST\\MIXEDCASE.TXT"), "DeleteFileA in other case failed, error %lu",
-       (unsigned long)GetLastError());
+    Deleted("C:\\PLATTEST\\MIXEDCASE.TXT", "in other case");
     ok(!IsFile(path.c_str()), "the file is still there");
 }
 
@@ -340,7 +332,7 @@ bool IsShortPath(const std::string &path)
 void ShortPathOfALongName()
 {
     check::Case("GetShortPathNameA gives an 8.3 path that names the same file");
-    const std::string dir = std::string(kDir) + "\\Long Folder Name";
+    const std::string dir = InDir("Long Folder Name");
     const std::string file = dir + "\\Printer Driver File.dll";
     ok(machine::MakeDir(dir.c_str()) && WriteAll(file, "MZ"), "set-up: file");
     char buffer[MAX_PATH] = "";
@@ -368,20 +360,16 @@ void DelayedDeletion()
         kernel ? (MoveFileExProc)(void (*)(void))GetProcAddress(kernel, "MoveFileExA") : NULL;
     if (!ok(moveFileEx != NULL, "KERNEL32.DLL %p has no MoveFileExA", (void *)kernel))
         return;
-    const std::string file = std::string(kDir) + "\\Delayed.dll";
+    const std::string file = InDir("Delayed.dll");
     ok(WriteAll(file, "MZ"), "set-up: file");
-    SetLastError(0xdeadbeef);
-    BOOL queued = moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-    DWORD error = GetLastError();
-    if (g_nt) {
-        ok(queued, "MoveFileExA failed, error %lu", (unsigned long)error);
-    } else {
-        // Wine carries delayed deletions out in every mode.
-        todo_wine ok(!queued && error == ERROR_CALL_NOT_IMPLEMENTED, "returned %d, error %lu", (int)queued,
-                     (unsigned long)error);
-    }
+    Called<BOOL> r = Call([&] { return moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT); });
+    if (g_nt)
+        ok(r.ret, "MoveFileExA failed, error %lu", (unsigned long)r.error);
+    else  // Wine carries delayed deletions out in every mode.
+        todo_wine ok(!r.ret && r.error == ERROR_CALL_NOT_IMPLEMENTED, "returned %d, error %lu", (int)r.ret,
+                     (unsigned long)r.error);
     ok(IsFile(file.c_str()), "the file went at once");
-    ok(DeleteFileA(file.c_str()), "clean-up");
+    Deleted(file, "clean-up");
 }
 
 // ---- win.ini ---------------------------------------------------------------
@@ -397,48 +385,53 @@ const char kSection[] =
     "[PlatformTest2]\r\n"
     "Gone=stays\r\n";
 
-std::string Without(std::string text, const std::string &line)
+std::string Replaced(std::string text, const std::string &from, const std::string &to = "")
 {
-    size_t at = text.find(line);
+    size_t at = text.find(from);
     if (at != std::string::npos)
-        text.erase(at, line.size());
+        text.replace(at, from.size(), to);
     return text;
 }
 
 // win.ini as Wine writes it back after a change: the whole file in Wine's own
 // format, keys without the spaces around '=' and no blank line between
 // sections. Spelled out so that a change in Wine's format shows.
-std::string WineRewrite(std::string text)
+std::string WineRewrite(const std::string &text)
 {
-    const std::string spaced = "Spaced = three", blank = "\r\n\r\n[PlatformTest2]";
-    size_t at = text.find(spaced);
-    if (at != std::string::npos)
-        text.replace(at, spaced.size(), "Spaced=three");
-    at = text.find(blank);
-    if (at != std::string::npos)
-        text.replace(at, blank.size(), "\r\n[PlatformTest2]");
-    return text;
+    return Replaced(Replaced(text, "Spaced = three", "Spaced=three"), "\r\n\r\n[PlatformTest2]",
+                    "\r\n[PlatformTest2]");
 }
+
+// Seeds win.ini with the test's sections after what it held, makes the change
+// and reads back what that left; false when the seeding failed.
+template <class F> bool WinIniAfter(const std::string &seeded, F change, std::string *after)
+{
+    if (!ok(WriteAll(WinIniPath(), seeded), "set-up: write %s", WinIniPath().c_str()))
+        return false;
+    change();
+    ok(ReadAll(WinIniPath(), after), "read win.ini");
+    return true;
+}
+
+// The test's sections, as a failure shows them.
+std::string Tail(const std::string &after, size_t from) { return Shown(after.substr(from < after.size() ? from : 0)); }
 
 void WinIniDeleteKey(const std::string &original)
 {
     check::Case("win.ini bytes after WriteProfileStringA(section, key, NULL)");
-    const std::string path = WinIniPath();
     const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed");
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
+    auto change = [] { ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed"); };
+    if (!WinIniAfter(seeded, change, &after))
+        return;
     // The line goes, with its line end; every other byte stays.
-    std::string expected = Without(seeded, "Gone=two\r\n");
-    todo_wine ok(after == expected, "win.ini ends %s, expected %s",
-                 Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str(),
+    std::string expected = Replaced(seeded, "Gone=two\r\n");
+    todo_wine ok(after == expected, "win.ini ends %s, expected %s", Tail(after, original.size()).c_str(),
                  Shown(expected.substr(original.size())).c_str());
     // What Wine writes instead: the file in its own format.
     if (check::OnWine())
         ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
-           Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+           Tail(after, original.size()).c_str());
     ok(after.find("Gone=stays\r\n") != std::string::npos, "the key of the same name in another section went");
     ok(after.find("Gone=two") == std::string::npos, "the key is still there");
     ok(after.substr(0, original.size()) == original, "the file before the test's sections changed");
@@ -447,28 +440,20 @@ void WinIniDeleteKey(const std::string &original)
 void WinIniDeleteAbsentKey(const std::string &original)
 {
     check::Case("win.ini unchanged after deleting a key that is not there");
-    const std::string path = WinIniPath();
-    const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    WriteProfileStringA("PlatformTest", "Absent", NULL);
-    WriteProfileStringA("NoSuchSection", "Gone", NULL);
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
-    ok(after == seeded, "win.ini changed: it ends %s",
-       Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+    if (WinIniAfter(original + kSection, [] {
+            WriteProfileStringA("PlatformTest", "Absent", NULL);
+            WriteProfileStringA("NoSuchSection", "Gone", NULL);
+        }, &after))
+        ok(after == original + kSection, "win.ini changed: it ends %s", Tail(after, original.size()).c_str());
 }
 
 void WinIniNamesIgnoreCase(const std::string &original)
 {
     check::Case("win.ini section and key names are case-insensitive");
-    const std::string path = WinIniPath();
-    const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    WriteProfileStringA("PLATFORMTEST", "last", NULL);
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
+    if (!WinIniAfter(original + kSection, [] { WriteProfileStringA("PLATFORMTEST", "last", NULL); }, &after))
+        return;
     ok(after.find("Last=four") == std::string::npos, "the key is still there");
     ok(after.find("First=one\r\n") != std::string::npos, "another key went");
 }
@@ -478,10 +463,7 @@ void WinIniRestore(const std::string &original, bool existed)
 {
     check::Case("win.ini as it was after the test's sections are deleted");
     const std::string path = WinIniPath();
-    if (existed)
-        ok(WriteAll(path, original), "rewrite win.ini");
-    else
-        ok(DeleteFileA(path.c_str()), "delete win.ini");
+    ok(existed ? WriteAll(path, original) : DeleteFileA(path.c_str()), "rewrite or delete win.ini");
     std::string after;
     bool there = ReadAll(path, &after);
     ok(there == existed && after == original, "win.ini is not as it was");
@@ -492,7 +474,7 @@ void WinIniRestore(const std::string &original, bool existed)
 void HeadersEndASection()
 {
     check::Case("an empty header [] ends the section before it, an unclosed one does not");
-    const std::string path = std::string(kDir) + "\\Sections.ini";
+    const std::string path = InDir("Sections.ini");
     const struct {
         const char *line;
         const char *b;  // B's value in the section
@@ -528,12 +510,12 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 void DialogMissingTemplate()
 {
     check::Case("DialogBoxParamA with a missing template returns -1");
-    SetLastError(0xdeadbeef);
-    INT_PTR r = DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
-    DWORD error = GetLastError();
-    ok(r == -1, "returned %ld", (long)r);
-    ok(error == ERROR_RESOURCE_NAME_NOT_FOUND, "error %lu, expected 1814 (ERROR_RESOURCE_NAME_NOT_FOUND)",
-       (unsigned long)error);
+    auto r = Call([] {
+        return DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
+    });
+    ok(r.ret == -1, "returned %ld", (long)r.ret);
+    ok(r.error == ERROR_RESOURCE_NAME_NOT_FOUND, "error %lu, expected 1814 (ERROR_RESOURCE_NAME_NOT_FOUND)",
+       (unsigned long)r.error);
 }
 
 void SystemDirectorySmallBuffer()
@@ -547,10 +529,8 @@ void SystemDirectorySmallBuffer()
         std::memset(buffer, 'X', sizeof buffer);
         UINT r = GetSystemDirectoryA(size ? buffer : NULL, size);
         ok(r == len + 1, "size %u: returned %u, expected %u", size, r, len + 1);
-        bool untouched = true;
-        for (char c : buffer)
-            untouched = untouched && c == 'X';
-        ok(untouched, "size %u: the buffer was written: %s", size,
+        ok(std::string(buffer, sizeof buffer) == std::string(sizeof buffer, 'X'), "size %u: the buffer was written: %s",
+           size,
            Shown(std::string(buffer, size)).c_str());
     }
 }
