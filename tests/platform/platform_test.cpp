@@ -97,6 +97,35 @@ std::string WindowsFile(const char *name)
 
 std::string WinIniPath() { return WindowsFile("WIN.INI"); }
 
+std::string InDir(const char *name) { return std::string(kDir) + "\\" + name; }
+
+// A call's result with the error it left. The error is set first to a value no
+// call leaves, so that a call which does not set it shows.
+template <class T> struct Called {
+    T ret;
+    DWORD error;
+};
+template <class F> auto Call(F f) -> Called<decltype(f())>
+{
+    SetLastError(0xdeadbeef);
+    auto ret = f();
+    return {ret, GetLastError()};
+}
+
+// The checks below run in helpers, so their line says little: failures name the row.
+void Refused(const char *row, const Called<BOOL> &r, DWORD error, const char *errorName)
+{
+    ok(!r.ret, "%s: the call succeeded", row);
+    ok(r.error == error, "%s: error %lu, expected %lu (%s)", row, (unsigned long)r.error, (unsigned long)error,
+       errorName);
+}
+
+bool Deleted(const std::string &file, const char *row)
+{
+    Called<BOOL> r = Call([&] { return DeleteFileA(file.c_str()); });
+    return ok(r.ret, "%s: DeleteFileA failed, error %lu", row, (unsigned long)r.error);
+}
+
 // ---- registry --------------------------------------------------------------
 
 void RegDeleteKeyWithSubkeys()
@@ -108,21 +137,16 @@ void RegDeleteKeyWithSubkeys()
     ok(machine::SetString(HKEY_LOCAL_MACHINE, child.c_str(), "Driver", "OXPT.DRV"), "set-up: value");
 
     LONG rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
-    if (!g_nt) {
-        check::Case("RegDeleteKeyA removes a key with its subkeys (Windows 95)");
-        ok(rc == ERROR_SUCCESS, "RegDeleteKeyA returned %ld, expected 0", (long)rc);
-        ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is still there");
-        ok(!KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "a subkey is still there");
-    } else {
-        check::Case("RegDeleteKeyA refuses a key with subkeys (NT)");
-        ok(rc == ERROR_ACCESS_DENIED, "RegDeleteKeyA returned %ld, expected %d (ERROR_ACCESS_DENIED)",
-           (long)rc, (int)ERROR_ACCESS_DENIED);
-        ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the key is gone");
-        ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()), "the subkey is gone");
-        // Leaves first, then the key: that works.
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, grandchild.c_str()) == ERROR_SUCCESS, "delete the leaf");
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, child.c_str()) == ERROR_SUCCESS, "delete the child");
-        ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str()) == ERROR_SUCCESS, "delete the emptied key");
+    check::Case(g_nt ? "RegDeleteKeyA refuses a key with subkeys (NT)"
+                     : "RegDeleteKeyA removes a key with its subkeys (Windows 95)");
+    LONG expected = g_nt ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    ok(rc == expected, "RegDeleteKeyA returned %ld, expected %ld", (long)rc, (long)expected);
+    ok(KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()) == g_nt, "the key is %s", g_nt ? "gone" : "still there");
+    ok(KeyThere(HKEY_LOCAL_MACHINE, grandchild.c_str()) == g_nt, "the subkey is %s",
+       g_nt ? "gone" : "still there");
+    if (g_nt) {
+        for (const std::string *key : {&grandchild, &child, &parent})  // leaves first: that works
+            ok(RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->c_str()) == ERROR_SUCCESS, "delete %s", key->c_str());
         ok(!KeyThere(HKEY_LOCAL_MACHINE, parent.c_str()), "the emptied key is still there");
     }
     rc = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parent.c_str());
@@ -140,35 +164,27 @@ void RegQueryShortBuffer()
     if (!ok(rc == ERROR_SUCCESS, "RegOpenKeyExA returned %ld", (long)rc))
         return;
     BYTE data[64];
-    DWORD type = 0, size = 4;
-    std::memset(data, 'X', sizeof data);
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_MORE_DATA, "4-byte buffer: returned %ld, expected 234 (ERROR_MORE_DATA)", (long)rc);
-    ok(size == sizeof value, "4-byte buffer: size set to %lu, expected %u", (unsigned long)size,
-       (unsigned)sizeof value);
-    ok(type == REG_SZ, "4-byte buffer: type %lu, expected REG_SZ", (unsigned long)type);
-    // What is left in the buffer differs and the program must not use it.
-    check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
-                Shown(std::string((const char *)data, 4)).c_str());
-
-    size = sizeof value - 1;  // room for all but the NUL
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_MORE_DATA, "buffer one short: returned %ld, expected 234", (long)rc);
-    ok(size == sizeof value, "buffer one short: size set to %lu, expected %u", (unsigned long)size,
-       (unsigned)sizeof value);
-
-    size = 0;
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, NULL, &size);
-    ok(rc == ERROR_SUCCESS && size == sizeof value, "size only: returned %ld, size %lu", (long)rc,
-       (unsigned long)size);
-
-    std::memset(data, 'X', sizeof data);
-    size = sizeof data;
-    rc = RegQueryValueExA(key, "Driver", NULL, &type, data, &size);
-    ok(rc == ERROR_SUCCESS, "big enough buffer: returned %ld", (long)rc);
-    ok(size == sizeof value && std::memcmp(data, value, sizeof value) == 0,
-       "big enough buffer: size %lu, bytes %s", (unsigned long)size,
-       Shown(std::string((const char *)data, size < sizeof data ? size : sizeof data)).c_str());
+    DWORD type = 0, size;
+    const struct { const char *row; DWORD size; bool data; LONG rc; } rows[] = {
+        {"4-byte buffer", 4, true, ERROR_MORE_DATA},
+        {"buffer one short", sizeof value - 1, true, ERROR_MORE_DATA},  // room for all but the NUL
+        {"size only", 0, false, ERROR_SUCCESS},
+        {"big enough buffer", sizeof data, true, ERROR_SUCCESS}};
+    for (const auto &row : rows) {
+        std::memset(data, 'X', sizeof data);
+        size = row.size;
+        rc = RegQueryValueExA(key, "Driver", NULL, &type, row.data ? data : NULL, &size);
+        ok(rc == row.rc, "%s: returned %ld, expected %ld", row.row, (long)rc, (long)row.rc);
+        ok(size == sizeof value, "%s: size set to %lu, expected %u", row.row, (unsigned long)size,
+           (unsigned)sizeof value);
+        ok(type == REG_SZ, "%s: type %lu, expected REG_SZ", row.row, (unsigned long)type);
+        // What is left in the buffer differs and the program must not use it.
+        if (row.size == 4)
+            check::Note("the 4-byte buffer after ERROR_MORE_DATA holds %s",
+                        Shown(std::string((const char *)data, 4)).c_str());
+    }
+    ok(std::memcmp(data, value, sizeof value) == 0, "big enough buffer: bytes %s",
+       Shown(std::string((const char *)data, sizeof value)).c_str());
     RegCloseKey(key);
 }
 
@@ -204,90 +220,85 @@ void RegNamesIgnoreCase()
 void FileNamesIgnoreCase()
 {
     check::Case("file names are case-insensitive");
-    const std::string path = std::string(kDir) + "\\MixedCase.txt";
+    const std::string path = InDir("MixedCase.txt");
     ok(WriteAll(path, "abc"), "set-up: write %s", path.c_str());
     ok(IsFile("c:\\PLATTEST\\mixedcase.TXT"), "GetFileAttributesA in other case finds nothing");
     std::string bytes;
     ok(ReadAll("C:\\plattest\\MIXEDCASE.txt", &bytes) && bytes == "abc", "read in other case: %s",
        Shown(bytes).c_str());
-    ok(DeleteFileA("C:\\PLATTEST\\MIXEDCASE.TXT"), "DeleteFileA in other case failed, error %lu",
-       (unsigned long)GetLastError());
+    Deleted("C:\\PLATTEST\\MIXEDCASE.TXT", "in other case");
     ok(!IsFile(path.c_str()), "the file is still there");
 }
 
-void RemoveDirectoryNotEmpty()
+// Deletes refused while something stands in the way, which go through once it
+// is gone: a file inside, the read-only flag, another handle.
+void Refusals()
 {
-    check::Case("RemoveDirectoryA on a folder that is not empty fails and the folder stays");
-    const std::string dir = std::string(kDir) + "\\Full";
-    const std::string file = dir + "\\inside.txt";
-    ok(machine::MakeDir(dir.c_str()), "set-up: folder");
-    ok(WriteAll(file, "inside"), "set-up: file");
-    SetLastError(0xdeadbeef);
-    BOOL removed = RemoveDirectoryA(dir.c_str());
-    DWORD error = GetLastError();
-    ok(!removed, "RemoveDirectoryA succeeded");
-    ok(error == ERROR_DIR_NOT_EMPTY, "error %lu, expected 145 (ERROR_DIR_NOT_EMPTY)", (unsigned long)error);
-    ok(IsDir(dir.c_str()), "the folder is gone");
-    ok(IsFile(file.c_str()), "the file inside is gone");
-    ok(DeleteFileA(file.c_str()), "delete the file inside");
-    ok(RemoveDirectoryA(dir.c_str()), "the emptied folder is not removed, error %lu",
-       (unsigned long)GetLastError());
-    ok(!IsDir(dir.c_str()), "the emptied folder is still there");
-}
-
-void DeleteReadOnlyFile()
-{
-    check::Case("DeleteFileA on a read-only file fails");
-    const std::string file = std::string(kDir) + "\\ReadOnly.dll";
-    ok(WriteAll(file, "MZ"), "set-up: file");
-    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY), "SetFileAttributesA failed");
-    DWORD a = GetFileAttributesA(file.c_str());
-    ok(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY), "attributes %08lx, no read-only flag",
-       (unsigned long)a);
-    SetLastError(0xdeadbeef);
-    BOOL deleted = DeleteFileA(file.c_str());
-    DWORD error = GetLastError();
-    ok(!deleted, "DeleteFileA succeeded");
-    ok(error == ERROR_ACCESS_DENIED, "error %lu, expected 5 (ERROR_ACCESS_DENIED)", (unsigned long)error);
-    std::string bytes;
-    ok(ReadAll(file, &bytes) && bytes == "MZ", "the file is gone or changed: %s", Shown(bytes).c_str());
-    ok(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), "clearing read-only failed");
-    ok(DeleteFileA(file.c_str()), "DeleteFileA after clearing read-only failed, error %lu",
-       (unsigned long)GetLastError());
-}
-
-void DeleteHeldOpenFile()
-{
-    check::Case("DeleteFileA on a file another handle holds open: Windows 95 deletes it, the NT family refuses");
-    const std::string file = std::string(kDir) + "\\Held.dll";
-    ok(WriteAll(file, "MZ"), "set-up: file");
-    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    ok(held != INVALID_HANDLE_VALUE, "set-up: open");
-    SetLastError(0xdeadbeef);
-    BOOL deleted = DeleteFileA(file.c_str());
-    DWORD error = GetLastError();
-    if (g_nt) {
-        ok(!deleted, "DeleteFileA succeeded");
-        ok(error == ERROR_SHARING_VIOLATION, "error %lu, expected 32 (ERROR_SHARING_VIOLATION)",
-           (unsigned long)error);
-    } else {
-        // Wine refuses as the NT family does; only a loaded module or a
-        // running program is refused on Windows 95.
-        todo_wine ok(deleted, "DeleteFileA failed, error %lu", (unsigned long)error);
+    const struct {
+        const char *name, *row, *leaf;
+        bool folder;       // RemoveDirectoryA on it with a file inside, else DeleteFileA
+        DWORD attributes;  // set on the file before the call
+        bool held;         // open on another handle during the call
+        DWORD error;       // NO_ERROR: the call goes through
+        const char *errorName;
+    } rows[] = {
+        {"RemoveDirectoryA on a folder that is not empty fails and the folder stays", "folder not empty", "Full",
+         true, 0, false, ERROR_DIR_NOT_EMPTY, "ERROR_DIR_NOT_EMPTY"},
+        {"DeleteFileA on a read-only file fails", "read-only file", "ReadOnly.dll", false, FILE_ATTRIBUTE_READONLY,
+         false, ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED"},
+        // Only a loaded module or a running program is refused on Windows 95.
+        {"DeleteFileA on a file another handle holds open: Windows 95 deletes it, the NT family refuses",
+         "file held open", "Held.dll", false, 0, true, (DWORD)(g_nt ? ERROR_SHARING_VIOLATION : NO_ERROR),
+         "ERROR_SHARING_VIOLATION"},
+    };
+    for (const auto &row : rows) {
+        check::Case(row.name);
+        const std::string path = InDir(row.leaf), inside = path + "\\inside.txt";
+        auto there = [&] { return row.folder ? IsDir(path.c_str()) : IsFile(path.c_str()); };
+        auto call = [&] { return row.folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()); };
+        ok(row.folder ? machine::MakeDir(path.c_str()) && WriteAll(inside, "inside") : WriteAll(path, "MZ"),
+           "%s: set-up", row.row);
+        if (row.attributes) {
+            ok(SetFileAttributesA(path.c_str(), row.attributes), "%s: SetFileAttributesA failed", row.row);
+            DWORD a = GetFileAttributesA(path.c_str());
+            ok(a != INVALID_FILE_ATTRIBUTES && (a & row.attributes) == row.attributes,
+               "%s: attributes %08lx, not %08lx", row.row, (unsigned long)a, (unsigned long)row.attributes);
+        }
+        HANDLE held = row.held ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, NULL)
+                               : INVALID_HANDLE_VALUE;
+        ok(!row.held || held != INVALID_HANDLE_VALUE, "%s: set-up: open", row.row);
+        Called<BOOL> r = Call(call);
+        if (row.error != NO_ERROR)
+            Refused(row.row, r, row.error, row.errorName);
+        else  // Wine refuses as the NT family does.
+            todo_wine ok(r.ret, "%s: the call failed, error %lu", row.row, (unsigned long)r.error);
+        ok(there() == !r.ret, "%s: the call returned %d, yet it is %s", row.row, (int)r.ret,
+           r.ret ? "still there" : "gone");
+        if (row.folder)
+            ok(IsFile(inside.c_str()), "%s: the file inside is gone", row.row);
+        // What stood in the way goes; then the call goes through.
+        if (row.folder)
+            Deleted(inside, row.row);
+        if (row.attributes)
+            ok(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL), "%s: clearing the flags failed", row.row);
+        if (row.held)
+            CloseHandle(held);
+        std::string bytes;
+        if (!row.folder && !r.ret)
+            ok(ReadAll(path, &bytes) && bytes == "MZ", "%s: the file changed: %s", row.row, Shown(bytes).c_str());
+        if (r.ret)
+            continue;
+        r = Call(call);
+        ok(r.ret, "%s: once unblocked the call failed, error %lu", row.row, (unsigned long)r.error);
+        ok(!there(), "%s: still there once deleted", row.row);
     }
-    ok(IsFile(file.c_str()) == !deleted, "DeleteFileA returned %d, yet the file is %s", (int)deleted,
-       deleted ? "still there" : "gone");
-    CloseHandle(held);
-    if (!deleted)
-        ok(DeleteFileA(file.c_str()), "DeleteFileA once it is let go failed, error %lu",
-           (unsigned long)GetLastError());
 }
 
 void ClearReadOnlyKeepsTheRest()
 {
     check::Case("SetFileAttributesA without the read-only bit clears it alone");
-    const std::string file = std::string(kDir) + "\\Attrs.dll";
+    const std::string file = InDir("Attrs.dll");
     ok(WriteAll(file, "MZ"), "set-up: file");
     ok(SetFileAttributesA(file.c_str(), GetFileAttributesA(file.c_str()) | FILE_ATTRIBUTE_READONLY),
        "set-up: read-only");
@@ -296,7 +307,7 @@ void ClearReadOnlyKeepsTheRest()
     DWORD after = GetFileAttributesA(file.c_str());
     ok(after == (before & ~FILE_ATTRIBUTE_READONLY), "attributes %08lx, then %08lx", (unsigned long)before,
        (unsigned long)after);
-    ok(DeleteFileA(file.c_str()), "DeleteFileA failed, error %lu", (unsigned long)GetLastError());
+    Deleted(file, "attributes");
 }
 
 // Every name in path after the drive fits DOS: eight characters, a dot and three, no blanks.
@@ -321,7 +332,7 @@ bool IsShortPath(const std::string &path)
 void ShortPathOfALongName()
 {
     check::Case("GetShortPathNameA gives an 8.3 path that names the same file");
-    const std::string dir = std::string(kDir) + "\\Long Folder Name";
+    const std::string dir = InDir("Long Folder Name");
     const std::string file = dir + "\\Printer Driver File.dll";
     ok(machine::MakeDir(dir.c_str()) && WriteAll(file, "MZ"), "set-up: file");
     char buffer[MAX_PATH] = "";
@@ -349,20 +360,16 @@ void DelayedDeletion()
         kernel ? (MoveFileExProc)(void (*)(void))GetProcAddress(kernel, "MoveFileExA") : NULL;
     if (!ok(moveFileEx != NULL, "KERNEL32.DLL %p has no MoveFileExA", (void *)kernel))
         return;
-    const std::string file = std::string(kDir) + "\\Delayed.dll";
+    const std::string file = InDir("Delayed.dll");
     ok(WriteAll(file, "MZ"), "set-up: file");
-    SetLastError(0xdeadbeef);
-    BOOL queued = moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-    DWORD error = GetLastError();
-    if (g_nt) {
-        ok(queued, "MoveFileExA failed, error %lu", (unsigned long)error);
-    } else {
-        // Wine carries delayed deletions out in every mode.
-        todo_wine ok(!queued && error == ERROR_CALL_NOT_IMPLEMENTED, "returned %d, error %lu", (int)queued,
-                     (unsigned long)error);
-    }
+    Called<BOOL> r = Call([&] { return moveFileEx(file.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT); });
+    if (g_nt)
+        ok(r.ret, "MoveFileExA failed, error %lu", (unsigned long)r.error);
+    else  // Wine carries delayed deletions out in every mode.
+        todo_wine ok(!r.ret && r.error == ERROR_CALL_NOT_IMPLEMENTED, "returned %d, error %lu", (int)r.ret,
+                     (unsigned long)r.error);
     ok(IsFile(file.c_str()), "the file went at once");
-    ok(DeleteFileA(file.c_str()), "clean-up");
+    Deleted(file, "clean-up");
 }
 
 // ---- win.ini ---------------------------------------------------------------
@@ -378,48 +385,53 @@ const char kSection[] =
     "[PlatformTest2]\r\n"
     "Gone=stays\r\n";
 
-std::string Without(std::string text, const std::string &line)
+std::string Replaced(std::string text, const std::string &from, const std::string &to = "")
 {
-    size_t at = text.find(line);
+    size_t at = text.find(from);
     if (at != std::string::npos)
-        text.erase(at, line.size());
+        text.replace(at, from.size(), to);
     return text;
 }
 
 // win.ini as Wine writes it back after a change: the whole file in Wine's own
 // format, keys without the spaces around '=' and no blank line between
 // sections. Spelled out so that a change in Wine's format shows.
-std::string WineRewrite(std::string text)
+std::string WineRewrite(const std::string &text)
 {
-    const std::string spaced = "Spaced = three", blank = "\r\n\r\n[PlatformTest2]";
-    size_t at = text.find(spaced);
-    if (at != std::string::npos)
-        text.replace(at, spaced.size(), "Spaced=three");
-    at = text.find(blank);
-    if (at != std::string::npos)
-        text.replace(at, blank.size(), "\r\n[PlatformTest2]");
-    return text;
+    return Replaced(Replaced(text, "Spaced = three", "Spaced=three"), "\r\n\r\n[PlatformTest2]",
+                    "\r\n[PlatformTest2]");
 }
+
+// Seeds win.ini with the test's sections after what it held, makes the change
+// and reads back what that left; false when the seeding failed.
+template <class F> bool WinIniAfter(const std::string &seeded, F change, std::string *after)
+{
+    if (!ok(WriteAll(WinIniPath(), seeded), "set-up: write %s", WinIniPath().c_str()))
+        return false;
+    change();
+    ok(ReadAll(WinIniPath(), after), "read win.ini");
+    return true;
+}
+
+// The test's sections, as a failure shows them.
+std::string Tail(const std::string &after, size_t from) { return Shown(after.substr(from < after.size() ? from : 0)); }
 
 void WinIniDeleteKey(const std::string &original)
 {
     check::Case("win.ini bytes after WriteProfileStringA(section, key, NULL)");
-    const std::string path = WinIniPath();
     const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed");
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
+    auto change = [] { ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed"); };
+    if (!WinIniAfter(seeded, change, &after))
+        return;
     // The line goes, with its line end; every other byte stays.
-    std::string expected = Without(seeded, "Gone=two\r\n");
-    todo_wine ok(after == expected, "win.ini ends %s, expected %s",
-                 Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str(),
+    std::string expected = Replaced(seeded, "Gone=two\r\n");
+    todo_wine ok(after == expected, "win.ini ends %s, expected %s", Tail(after, original.size()).c_str(),
                  Shown(expected.substr(original.size())).c_str());
     // What Wine writes instead: the file in its own format.
     if (check::OnWine())
         ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
-           Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+           Tail(after, original.size()).c_str());
     ok(after.find("Gone=stays\r\n") != std::string::npos, "the key of the same name in another section went");
     ok(after.find("Gone=two") == std::string::npos, "the key is still there");
     ok(after.substr(0, original.size()) == original, "the file before the test's sections changed");
@@ -428,28 +440,20 @@ void WinIniDeleteKey(const std::string &original)
 void WinIniDeleteAbsentKey(const std::string &original)
 {
     check::Case("win.ini unchanged after deleting a key that is not there");
-    const std::string path = WinIniPath();
-    const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    WriteProfileStringA("PlatformTest", "Absent", NULL);
-    WriteProfileStringA("NoSuchSection", "Gone", NULL);
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
-    ok(after == seeded, "win.ini changed: it ends %s",
-       Shown(after.substr(original.size() < after.size() ? original.size() : 0)).c_str());
+    if (WinIniAfter(original + kSection, [] {
+            WriteProfileStringA("PlatformTest", "Absent", NULL);
+            WriteProfileStringA("NoSuchSection", "Gone", NULL);
+        }, &after))
+        ok(after == original + kSection, "win.ini changed: it ends %s", Tail(after, original.size()).c_str());
 }
 
 void WinIniNamesIgnoreCase(const std::string &original)
 {
     check::Case("win.ini section and key names are case-insensitive");
-    const std::string path = WinIniPath();
-    const std::string seeded = original + kSection;
-    if (!ok(WriteAll(path, seeded), "set-up: write %s", path.c_str()))
-        return;
-    WriteProfileStringA("PLATFORMTEST", "last", NULL);
     std::string after;
-    ok(ReadAll(path, &after), "read win.ini");
+    if (!WinIniAfter(original + kSection, [] { WriteProfileStringA("PLATFORMTEST", "last", NULL); }, &after))
+        return;
     ok(after.find("Last=four") == std::string::npos, "the key is still there");
     ok(after.find("First=one\r\n") != std::string::npos, "another key went");
 }
@@ -459,10 +463,7 @@ void WinIniRestore(const std::string &original, bool existed)
 {
     check::Case("win.ini as it was after the test's sections are deleted");
     const std::string path = WinIniPath();
-    if (existed)
-        ok(WriteAll(path, original), "rewrite win.ini");
-    else
-        ok(DeleteFileA(path.c_str()), "delete win.ini");
+    ok(existed ? WriteAll(path, original) : DeleteFileA(path.c_str()), "rewrite or delete win.ini");
     std::string after;
     bool there = ReadAll(path, &after);
     ok(there == existed && after == original, "win.ini is not as it was");
@@ -473,7 +474,7 @@ void WinIniRestore(const std::string &original, bool existed)
 void HeadersEndASection()
 {
     check::Case("an empty header [] ends the section before it, an unclosed one does not");
-    const std::string path = std::string(kDir) + "\\Sections.ini";
+    const std::string path = InDir("Sections.ini");
     const struct {
         const char *line;
         const char *b;  // B's value in the section
@@ -509,12 +510,12 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 void DialogMissingTemplate()
 {
     check::Case("DialogBoxParamA with a missing template returns -1");
-    SetLastError(0xdeadbeef);
-    INT_PTR r = DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
-    DWORD error = GetLastError();
-    ok(r == -1, "returned %ld", (long)r);
-    ok(error == ERROR_RESOURCE_NAME_NOT_FOUND, "error %lu, expected 1814 (ERROR_RESOURCE_NAME_NOT_FOUND)",
-       (unsigned long)error);
+    auto r = Call([] {
+        return DialogBoxParamA(GetModuleHandleA(NULL), "PLATFORMTEST_NONE", NULL, NoDialogProc, 0);
+    });
+    ok(r.ret == -1, "returned %ld", (long)r.ret);
+    ok(r.error == ERROR_RESOURCE_NAME_NOT_FOUND, "error %lu, expected 1814 (ERROR_RESOURCE_NAME_NOT_FOUND)",
+       (unsigned long)r.error);
 }
 
 void SystemDirectorySmallBuffer()
@@ -528,10 +529,8 @@ void SystemDirectorySmallBuffer()
         std::memset(buffer, 'X', sizeof buffer);
         UINT r = GetSystemDirectoryA(size ? buffer : NULL, size);
         ok(r == len + 1, "size %u: returned %u, expected %u", size, r, len + 1);
-        bool untouched = true;
-        for (char c : buffer)
-            untouched = untouched && c == 'X';
-        ok(untouched, "size %u: the buffer was written: %s", size,
+        ok(std::string(buffer, sizeof buffer) == std::string(sizeof buffer, 'X'), "size %u: the buffer was written: %s",
+           size,
            Shown(std::string(buffer, size)).c_str());
     }
 }
@@ -555,17 +554,12 @@ void VersionFamily()
 {
     DWORD v = GetVersion();
     unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;
-    if (!g_nt) {
-        check::Case("GetVersion: Windows 95 has the high bit set, version 4.0");
-        check::Note("GetVersion() = %08lx", (unsigned long)v);
-        ok((v & 0x80000000u) != 0, "GetVersion %08lx: high bit clear", (unsigned long)v);
-        ok(major == 4 && minor == 0, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
-    } else {
-        check::Case("GetVersion: an NT has the high bit clear");
-        check::Note("GetVersion() = %08lx", (unsigned long)v);
-        ok((v & 0x80000000u) == 0, "GetVersion %08lx: high bit set", (unsigned long)v);
-        ok(major >= 4, "GetVersion %08lx: version %u.%u", (unsigned long)v, major, minor);
-    }
+    check::Case(g_nt ? "GetVersion: an NT has the high bit clear"
+                     : "GetVersion: Windows 95 has the high bit set, version 4.0");
+    check::Note("GetVersion() = %08lx", (unsigned long)v);
+    ok(((v & 0x80000000u) == 0) == g_nt, "GetVersion %08lx: high bit %s", (unsigned long)v, g_nt ? "set" : "clear");
+    ok(g_nt ? major >= 4 : major == 4 && minor == 0, "GetVersion %08lx: version %u.%u", (unsigned long)v, major,
+       minor);
 }
 
 }  // namespace
@@ -589,9 +583,7 @@ int main(int argc, char **argv)
     RegQueryShortBuffer();
     RegNamesIgnoreCase();
     FileNamesIgnoreCase();
-    RemoveDirectoryNotEmpty();
-    DeleteReadOnlyFile();
-    DeleteHeldOpenFile();
+    Refusals();
     ClearReadOnlyKeepsTheRest();
     ShortPathOfALongName();
     DelayedDeletion();
