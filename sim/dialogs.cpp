@@ -36,6 +36,7 @@ static std::string MessageName(UINT msg)
     case PBM_SETRANGE: return "PBM_SETRANGE";
     case PBM_SETSTEP: return "PBM_SETSTEP";
     case PBM_STEPIT: return "PBM_STEPIT";
+    case WM_WININICHANGE: return "WM_WININICHANGE";
     }
     return Hex(msg);
 }
@@ -366,6 +367,24 @@ LRESULT WINAPI SendMessageA(HWND wnd, UINT msg, WPARAM w, LPARAM l)
     }
     Record("SendMessageA", {WindowName(wnd), MessageName(msg), Num((long long)(intptr_t)w), Num(l)}, r);
     return r;
+}
+
+// Only the broadcast that win.ini changed is modelled; no other program runs
+// to answer it.
+LRESULT WINAPI SendMessageTimeoutA(HWND wnd, UINT msg, WPARAM w, LPARAM l, UINT flags, UINT timeout,
+                                   DWORD_PTR *result)
+{
+    bool known = wnd == HWND_BROADCAST && msg == WM_WININICHANGE;
+    if (!known)
+        Fail("SendMessageTimeoutA: only the broadcast of WM_WININICHANGE is modelled");
+    if (known && result)
+        *result = 0;
+    Record("SendMessageTimeoutA",
+           {known ? "HWND_BROADCAST" : WindowName(wnd), MessageName(msg), Num((long long)w),
+            known ? Quote((LPCSTR)l) : Num(l), flags == SMTO_ABORTIFHUNG ? "SMTO_ABORTIFHUNG" : Hex(flags),
+            Num(timeout), result ? "result" : "NULL"},
+           known);
+    return known;
 }
 
 BOOL WINAPI PostMessageA(HWND wnd, UINT msg, WPARAM w, LPARAM l)

@@ -204,47 +204,103 @@ static UINT CopyDirectory(const std::string &dir, LPSTR buffer, UINT size)
     return (UINT)dir.size();
 }
 
-// Where the key's line is in the first section of that name: its start and
-// its end past the line end; npos when it is not there. Any header, an empty
-// one too, ends a section; a '[' without its ']' is no header.
-static size_t FindProfileKey(const std::string &text, const std::string &section, const std::string &key,
-                             size_t *lineEnd)
+// The key lines of the first section of that name, in file order, and where
+// a key added to it goes: after its last line that is not blank. Any header,
+// an empty one too, ends a section; a '[' without its ']' is no header.
+// False when there is no such section.
+struct ProfileKey {
+    size_t start, end;  // the line, its line end included
+    std::string name, value;  // blanks around them trimmed
+};
+static bool ReadSection(const std::string &text, const std::string &section, std::vector<ProfileKey> *keys,
+                        size_t *addAt)
 {
     bool inSection = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
+    auto trim = [](const std::string &t) {
+        size_t a = t.find_first_not_of(" \t\r\n"), b = t.find_last_not_of(" \t\r\n");
+        return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+    };
+    for (size_t pos = 0, end; pos < text.size(); pos = end) {
+        end = text.find('\n', pos);
         end = end == std::string::npos ? text.size() : end + 1;
         std::string line = text.substr(pos, end - pos);
         size_t first = line.find_first_not_of(" \t");
         size_t close = first == std::string::npos ? first : line.find(']', first);
         if (close != std::string::npos && line[first] == '[') {
-            std::string name = line.substr(first + 1, close - first - 1);
             if (inSection)
-                return std::string::npos;
-            inSection = Upper(name) == Upper(section);
+                return true;
+            inSection = Upper(line.substr(first + 1, close - first - 1)) == Upper(section);
+            *addAt = end;
         } else if (inSection) {
             size_t eq = line.find('=');
-            std::string k = line.substr(0, eq);
-            size_t a = k.find_first_not_of(" \t"), b = k.find_last_not_of(" \t\r\n");
-            k = a == std::string::npos ? "" : k.substr(a, b - a + 1);
-            if (eq != std::string::npos && Upper(k) == Upper(key)) {
-                *lineEnd = end;
-                return pos;
-            }
+            if (eq != std::string::npos)
+                keys->push_back(ProfileKey{pos, end, trim(line.substr(0, eq)), trim(line.substr(eq + 1))});
+            if (!trim(line).empty())
+                *addAt = end;
         }
-        pos = end;
     }
-    return std::string::npos;
+    return inSection;
 }
 
-// Deletes the key from the section, the line and its line end; the other
-// bytes of the file stay as they are.
-static void DeleteProfileKey(std::string &text, const std::string &section, const std::string &key)
+static const ProfileKey *FindKey(const std::vector<ProfileKey> &keys, const std::string &key)
 {
-    size_t end, at = FindProfileKey(text, section, key, &end);
-    if (at != std::string::npos)
-        text.erase(at, end - at);
+    for (const ProfileKey &k : keys)
+        if (Upper(k.name) == Upper(key))
+            return &k;
+    return nullptr;
+}
+
+// A key's value, the key names of a section (each ended by a zero, then one
+// more), or the fallback, cut to the buffer as Windows cuts them: a list that
+// does not fit ends in the cut name and two zeros, and its length is size - 2.
+static DWORD ReadProfile(const std::string &text, LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
+                         DWORD size)
+{
+    std::vector<ProfileKey> keys;
+    size_t addAt = 0;
+    ReadSection(text, section, &keys, &addAt);
+    if (size == 0)
+        return 0;
+    if (!key) {
+        std::string list;
+        for (const ProfileKey &k : keys)
+            list += k.name + '\0';
+        bool fits = list.size() + 2 <= size;
+        if (!fits)
+            list = list.substr(0, size >= 2 ? size - 2 : 0) + '\0';  // the cut name's end
+        list += '\0';
+        std::memcpy(buffer, list.data(), std::min<size_t>(list.size(), size));
+        return fits ? (DWORD)list.size() - 1 : size >= 2 ? size - 2 : 0;
+    }
+    const ProfileKey *k = FindKey(keys, key);
+    std::string value = k ? k->value : fallback ? fallback : "";
+    DWORD length = (DWORD)std::min<size_t>(value.size(), size - 1);
+    std::memcpy(buffer, value.data(), length);
+    buffer[length] = 0;
+    return length;
+}
+
+// Deletes the key's line, or writes key=value in place of it or, for a new
+// key, after the section's last line (a new section goes at the end); the
+// other bytes of the file stay as they are.
+static void WriteProfile(std::string &text, const std::string &section, const std::string &key, LPCSTR value)
+{
+    std::vector<ProfileKey> keys;
+    size_t addAt = 0;
+    bool found = ReadSection(text, section, &keys, &addAt);
+    const ProfileKey *k = FindKey(keys, key);
+    if (!value) {
+        if (k)
+            text.erase(k->start, k->end - k->start);
+        return;
+    }
+    std::string line = (k ? k->name : key) + "=" + value + "\r\n";
+    if (k)
+        text.replace(k->start, k->end - k->start, line);
+    else if (found)
+        text.insert(addAt, line);
+    else
+        text += (text.empty() || text.back() == '\n' ? "" : "\r\n") + ("[" + section + "]\r\n") + line;
 }
 
 extern "C" {
@@ -524,35 +580,32 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
 {
     Record("WriteProfileStringA", {Quote(section), Quote(key), Quote(value)}, TRUE);
-    if (value || !key) {
-        Fail("WriteProfileStringA: only the deletion of a key is modelled");
+    if (!section || !key) {
+        Fail("WriteProfileStringA: only the writing and deletion of a key are modelled");
         return FALSE;
     }
-    FileNode *ini = Node(S().windowsDir + "\\WIN.INI");
-    if (ini)
-        DeleteProfileKey(ini->data, section, key);
+    std::string path = S().windowsDir + "\\WIN.INI";
+    if (!Node(path) && value)
+        AddFile(path);
+    if (FileNode *ini = Node(path))
+        WriteProfile(ini->data, section, key, value);
     return TRUE;
 }
 
-// One key's value, blanks around it trimmed, or the default; the file is
-// named by its full path.
+DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size)
+{
+    FileNode *ini = Node(S().windowsDir + "\\WIN.INI");
+    DWORD length = ReadProfile(ini ? ini->data : "", section, key, fallback, buffer, size);
+    Record("GetProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size)}, length);
+    return length;
+}
+
+// The file is named by its full path.
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
                                       LPCSTR file)
 {
     FileNode *n = Node(file);
-    size_t end = 0, at = n ? FindProfileKey(n->data, section, key, &end) : std::string::npos;
-    std::string value = fallback ? fallback : "";
-    if (at != std::string::npos) {
-        std::string line = n->data.substr(at, end - at);
-        value = line.substr(line.find('=') + 1);
-        size_t a = value.find_first_not_of(" \t"), b = value.find_last_not_of(" \t\r\n");
-        value = a == std::string::npos ? "" : value.substr(a, b - a + 1);
-    }
-    DWORD length = size == 0 ? 0 : (DWORD)std::min<size_t>(value.size(), size - 1);
-    if (size > 0) {
-        std::memcpy(buffer, value.data(), length);
-        buffer[length] = 0;
-    }
+    DWORD length = ReadProfile(n ? n->data : "", section, key, fallback, buffer, size);
     Record("GetPrivateProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size), Quote(file)},
            length);
     return length;

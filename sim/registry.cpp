@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "shown.h"
 #include "state.h"
 
 namespace sim {
@@ -239,6 +240,28 @@ LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR name)
     else if (!key->fakeDelete)
         Walk(Parent(path), false)->children.erase(Upper(Leaf(path)));
     Record("RegDeleteKeyA", {HandleName(root), Quote(name)}, rc);
+    return rc;
+}
+
+LONG WINAPI RegSetValueExA(HKEY hkey, LPCSTR name, DWORD, DWORD type, const BYTE *data, DWORD size)
+{
+    std::string path = HandlePath(hkey);
+    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    std::string bytes((const char *)data, data ? size : 0);
+    if (key)
+        key->values[Upper(name ? name : "")] = RegValue{name ? name : "", type, bytes};
+    LONG rc = key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    Record("RegSetValueExA", {HandleName(hkey), Quote(name), Num(type), Shown(bytes)}, rc);
+    return rc;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY hkey, LPCSTR name)
+{
+    std::string path = HandlePath(hkey);
+    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    LONG rc = !key ? ERROR_INVALID_HANDLE : key->values.erase(Upper(name ? name : "")) ? ERROR_SUCCESS
+                                                                                     : ERROR_FILE_NOT_FOUND;
+    Record("RegDeleteValueA", {HandleName(hkey), Quote(name)}, rc);
     return rc;
 }
 

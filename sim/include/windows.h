@@ -197,6 +197,13 @@ typedef struct _TOKEN_PRIVILEGES {
 #define EWX_LOGOFF 0
 #define EWX_SHUTDOWN 1
 #define EWX_REBOOT 2
+#define SHTDN_REASON_FLAG_PLANNED 0x80000000
+#define SHTDN_REASON_MAJOR_APPLICATION 0x00040000
+#define SHTDN_REASON_MINOR_INSTALLATION 0x00000002
+
+#define HWND_BROADCAST ((HWND)(ULONG_PTR)0xffff)
+#define WM_WININICHANGE 0x001A
+#define SMTO_ABORTIFHUNG 0x0002
 
 /* Window and dialog styles */
 #define WS_POPUP 0x80000000L
@@ -245,6 +252,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);
+DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size);
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value);
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
@@ -265,6 +273,8 @@ LONG WINAPI RegCloseKey(HKEY key);
 LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR name);
 LONG WINAPI RegFlushKey(HKEY key);
 LONG WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size);
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size);
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 
 /* USER32 */
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templ, HWND owner, DLGPROC proc,
@@ -276,6 +286,8 @@ UINT_PTR WINAPI SetTimer(HWND wnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
 BOOL WINAPI KillTimer(HWND wnd, UINT_PTR id);
 LRESULT WINAPI SendMessageA(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
 BOOL WINAPI PostMessageA(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT WINAPI SendMessageTimeoutA(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT flags, UINT timeout,
+                                   DWORD_PTR *result);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 
 #ifdef __cplusplus
