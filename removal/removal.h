@@ -11,6 +11,10 @@
 void RemoveDriver(void);
 void ScanInstanceKeys(void);
 
+/* Moves the default printer off the printer removed, once its win.ini
+   entries are gone, and tells running programs that win.ini changed. */
+void MoveDefaultPrinter(void);
+
 /* Writes the name of instance number (1 to 9999) of scan pass 1 or 2 into name. */
 void MakeInstanceKeyName(LPSTR name, int pass, int number);
 

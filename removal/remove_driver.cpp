@@ -70,6 +70,7 @@ static void RemoveProfileEntries(void)
 {
     WriteProfileStringA("Devices", PRINTER_NAME, NULL);
     WriteProfileStringA("PrinterPorts", PRINTER_NAME, NULL);
+    MoveDefaultPrinter();
 }
 
 /* The user's Programs folder into folder; left empty when there is no usable

@@ -59,12 +59,16 @@ const char kWinIni[] =
     "[Oxtrel]\r\n"
     "Oxtrel Lintora 460D=kept: another section\r\n";
 
+const char kPrintersKey[] = "HKCC\\System\\CurrentControlSet\\Control\\Print\\Printers";
+const char kOtherPrinter[] = "Other Laser";
+
 std::string WinIniAfter()
 {
     std::string ini = kWinIni;
     for (const std::string line : {"Oxtrel Lintora 460D=OX46PRIN,LPT1:\r\n", "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45\r\n"})
         ini.erase(ini.find(line), line.size());
-    return ini;
+    const std::string device = "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:";
+    return ini.replace(ini.find(device), device.size(), "device=Other Laser,LASER,LPT2:");
 }
 
 void Install()
@@ -83,6 +87,7 @@ void Install()
     for (const char *name : kSystemFiles)
         sim::AddFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, name);
     sim::AddFile("C:\\WINDOWS\\WIN.INI", kWinIni);
+    sim::SetString(kPrintersKey, "Default", "Oxtrel Lintora 460D");
     for (const char *key : kInstanceKeys) {
         bool device = std::string(key).find("Enum") != std::string::npos;
         sim::SetString(key, device ? "DeviceDesc" : "DriverDesc", "Oxtrel Lintora 460D");

@@ -15,8 +15,11 @@ extern const char kPrograms[];               // the user's Programs folder
 extern const char kGroup[];                  // the printer's program group folder
 extern const char *const kShortcuts[3];      // full paths
 extern const char kWininitLines[];           // the two NUL= lines each run adds to WININIT.INI's [rename]
-extern const char kWinIni[];                 // win.ini before the removal
-std::string WinIniAfter();  // and after it: the printer's lines in [Devices] and [PrinterPorts] gone
+extern const char kWinIni[];                 // win.ini before the removal: the printer is the default
+std::string WinIniAfter();  // and after it: the printer's lines in [Devices] and [PrinterPorts] gone,
+                            // and the other printer the default
+extern const char kPrintersKey[];            // its Default value names the default printer too
+extern const char kOtherPrinter[];           // the default once the printer is gone
 
 void Install();           // every item of the printer, on the current machine
 void AddUnrelated();      // other software's keys, files and profile lines

@@ -170,17 +170,17 @@ ALLOWED_IMPORTS = {
         'lstrcpyA', 'lstrcpynA', 'lstrcatA', 'lstrcmpA', 'lstrcmpiA', 'lstrlenA', 'GetProcAddress',
         'DeleteFileA', 'RemoveDirectoryA', 'MoveFileA', 'GetFileAttributesA', 'GetShortPathNameA',
         'GetSystemDirectoryA', 'GetWindowsDirectoryA', 'GetTempFileNameA',
-        'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
+        'GetProfileStringA', 'WriteProfileStringA', 'WritePrivateProfileStringA', 'CreateFileA', 'ReadFile', 'WriteFile',
         'SetFilePointer', 'GetFileSize', 'SetFileAttributesA', 'CloseHandle', 'GetCurrentProcess',
     },
     'USER32.DLL': {
         'DialogBoxParamA', 'EndDialog', 'GetDlgItem', 'MessageBoxA',
-        'SetTimer', 'KillTimer', 'SendMessageA', 'PostMessageA',
+        'SetTimer', 'KillTimer', 'SendMessageA', 'SendMessageTimeoutA', 'PostMessageA',
         'ExitWindowsEx', 'wsprintfA',
     },
     'ADVAPI32.DLL': {
         'RegOpenKeyExA', 'RegQueryValueExA', 'RegCloseKey', 'RegDeleteKeyA',
-        'RegFlushKey', 'RegEnumKeyA',
+        'RegFlushKey', 'RegEnumKeyA', 'RegSetValueExA', 'RegDeleteValueA',
     },
     'COMCTL32.DLL': {
         'InitCommonControls',

@@ -10,12 +10,14 @@ const std::string kTwoLines = std::string("[rename]\r\n") + printer::kWininitLin
 class WholeMachineTest : public MachineTest {
 protected:
     // The machine as it should be after a completed run: what others own,
-    // win.ini without the printer, and the lines for the next start.
+    // win.ini without the printer, the other printer the default, and the
+    // lines for the next start.
     void Expected(std::string *registry, std::string *files, const std::string &wininit = kTwoLines)
     {
         SetUp();
         printer::AddUnrelated();
         sim::AddFile("C:\\WINDOWS\\WIN.INI", printer::WinIniAfter());
+        sim::SetString(printer::kPrintersKey, "Default", printer::kOtherPrinter);
         sim::AddFile("C:\\WINDOWS\\WININIT.INI", wininit);
         *registry = sim::DumpRegistry();
         *files = sim::DumpFiles();

@@ -91,18 +91,140 @@ TEST_F(RemovalTest, PhasesRunInOrder)
         EXPECT_GE(order[i], 0) << "step " << i;
     for (size_t i = 1; i < order.size(); i++)
         EXPECT_LT(order[i - 1], order[i]) << "step " << i;
+    // The profile phase, string helpers left out: the printer was the
+    // default, and the other printer takes its place.
+    const std::string kPrinters = "<HKLM\\Config\\0001\\System\\CurrentControlSet\\Control\\Print\\Printers>";
+    std::vector<std::string> profile;
+    for (int i = IndexWith("WriteProfileStringA", "\"Devices\""); i < IndexWith("RegOpenKeyExA", "Shell Folders"); i++)
+        if (sim::Trace()[i].fn.compare(0, 4, "lstr") != 0)
+            profile.push_back(sim::Trace()[i].str());
     EXPECT_EQ(std::vector<std::string>({
                   "WriteProfileStringA(\"Devices\", \"Oxtrel Lintora 460D\", NULL) = 1",
                   "WriteProfileStringA(\"PrinterPorts\", \"Oxtrel Lintora 460D\", NULL) = 1",
+                  "GetProfileStringA(\"windows\", \"device\", \"\", 260) = 34",
+                  "GetProfileStringA(\"Devices\", NULL, \"\", 1024) = 12",
+                  "GetProfileStringA(\"Devices\", \"Other Laser\", \"\", 260) = 11",
+                  "WriteProfileStringA(\"windows\", \"device\", \"Other Laser,LASER,LPT2:\") = 1",
+                  "RegOpenKeyExA(HKEY_CURRENT_CONFIG, \"System\\CurrentControlSet\\Control\\Print\\Printers\", 0, 0x3) = 0",
+                  "RegQueryValueExA(" + kPrinters + ", \"Default\", 260) = 0",
+                  "RegSetValueExA(" + kPrinters + ", \"Default\", 1, \"Other Laser\\x00\") = 0",
+                  "RegCloseKey(" + kPrinters + ") = 0",
+                  "SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"windows\", SMTO_ABORTIFHUNG, 1000, result) = 1",
               }),
-              sim::Lines("WriteProfileStringA"));
+              profile);
 }
 
-TEST_F(RemovalTest, WinIniLosesOnlyThePrinterEntries)
+// HKCC's Default value as its type and bytes, "none" when it is not there.
+std::string DefaultValue()
 {
-    printer::Install();
-    RemoveDriver();
-    EXPECT_EQ(printer::WinIniAfter(), sim::FileBytes("C:\\WINDOWS\\WIN.INI"));
+    HKEY key;
+    char data[600];
+    DWORD type = 0, size = sizeof data;
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "System\\CurrentControlSet\\Control\\Print\\Printers", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "no key";
+    LONG rc = RegQueryValueExA(key, "Default", NULL, &type, (LPBYTE)data, &size);
+    RegCloseKey(key);
+    return rc != ERROR_SUCCESS ? "none" : std::to_string(type) + " " + std::string(data, size);
+}
+
+std::string WithoutDefault(std::string dump)
+{
+    size_t at = dump.find(" : Default = ");
+    if (at != std::string::npos)
+        dump.erase(dump.rfind('\n', at) + 1, dump.find('\n', at) - dump.rfind('\n', at));
+    return dump;
+}
+
+// When the printer was the default, win.ini's device= and HKCC's Default move
+// to the first other printer of [Devices] that has a driver and a port and
+// fits the line; with none, both go. Nothing else in win.ini or the registry
+// changes, and running programs are told either way.
+TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
+{
+    const std::string kDevice = "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n";
+    const std::string kNoSection = "(no section)", kAsItWas = "(as it was)";
+    const std::string kOther = "Other Laser=LASER,LPT2:\r\n", kMoved = "device=Other Laser,LASER,LPT2:\r\n";
+    const std::string kPrinter = std::string("Oxtrel Lintora 460D") + '\0';
+    auto name = [](size_t length) { return std::string(length, 'N'); };
+    std::string fillers;  // 40 names of 24 characters and their zeros: 1000 of the list's 1024
+    for (int i = 10; i < 50; i++)
+        fillers += "Filler printer number " + std::to_string(i) + "=NOPORT\r\n";
+    struct Row {
+        const char *what;
+        std::string windows, devices;  // the lines of [windows], and of [Devices] after the printer's
+        std::string windowsAfter;
+        DWORD type;                    // HKCC's Default
+        std::string value, valueAfter;  // valueAfter "": deleted
+    } rows[] = {
+        {"the printer machine", "", "", "", REG_SZ, "", "Other Laser"},
+        {"another printer after it", kDevice, kOther, kMoved, REG_SZ, kPrinter, "Other Laser"},
+        {"several ports, blanks around them", kDevice, "Other= LASER , LPT2: ,LPT3:\r\n",
+         "device=Other,LASER,LPT2:\r\n", REG_SZ, kPrinter, "Other"},
+        {"device= in another case, blanks around the name and the commas",
+         "device = oxtrel LINTORA 460d , OX46PRIN , LPT1:\r\n", kOther, kMoved, REG_SZ, kPrinter, "Other Laser"},
+        {"device= names another printer: Default takes it", "load=\r\n" + std::string(kMoved), kOther,
+         "load=\r\n" + std::string(kMoved), REG_SZ, kPrinter, "Other Laser"},
+        {"no device=: Default goes", "load=\r\n", kOther, "load=\r\n", REG_SZ, kPrinter, ""},
+        {"device= names a longer name", "device=Oxtrel Lintora 460D Plus,OX46P,LPT1:\r\n", kOther,
+         "device=Oxtrel Lintora 460D Plus,OX46P,LPT1:\r\n", REG_SZ, "Oxtrel Lintora 460D Plus" + std::string(1, '\0'),
+         kAsItWas},
+        {"values without a driver or a port, a name with a comma", kDevice,
+         "NoComma=LASER\r\nEmpty=\r\nNoPort=LASER,\r\nBlankPort=LASER, ,LPT3:\r\nNoDriver=,LPT2:\r\n"
+         "A,B=LASER,LPT2:\r\nGood=LASER,LPT3:\r\n",
+         "device=Good,LASER,LPT3:\r\n", REG_SZ, kPrinter, "Good"},
+        {"259 characters are the longest line that fits", kDevice,
+         name(248) + "=LASER,LPT2:\r\nDriver=" + std::string(250, 'D') + ",LPT2:\r\nPort=LASER," +
+             std::string(250, 'P') + "\r\n" + name(247) + "=LASER,LPT2:\r\n",
+         "device=" + name(247) + ",LASER,LPT2:\r\n", REG_SZ, kPrinter, name(247)},
+        {"a value cut by its buffer counts only with its first port whole", kDevice,
+         "Cut=LASER," + std::string(252, ' ') + "LPT2:\r\nKept=LASER,LPT2:," + std::string(300, 'x') + "\r\n",
+         "device=Kept,LASER,LPT2:\r\n", REG_SZ, kPrinter, "Kept"},
+        {"the printer listed twice", kDevice, "Oxtrel Lintora 460D=OX46PRIN,LPT2:\r\n" + kOther, kMoved, REG_SZ,
+         kPrinter, "Other Laser"},
+        {"[Devices] holds only the printer", kDevice, "", "", REG_SZ, kPrinter, ""},
+        {"no [Devices]", kDevice, kNoSection, "", REG_SZ, kPrinter, ""},
+        {"a list longer than its buffer: the name it cuts is not used", kDevice,
+         fillers + "Cut Printer With A Long Name=LASER,LPT3:\r\nCut Printer With A Lon=LASER,LPT2:\r\n", "",
+         REG_SZ, kPrinter, ""},
+        {"Default of another type", kDevice, kOther, kMoved, REG_BINARY, kPrinter, kAsItWas},
+        {"Default too long for its buffer", kDevice, kOther, kMoved, REG_SZ, kPrinter + std::string(300, 'x') + '\0',
+         kAsItWas},
+        {"Default without its zero", kDevice, kOther, kMoved, REG_SZ, "Oxtrel Lintora 460D", kAsItWas},
+        {"Default in another case, with blanks", kDevice, kOther, kMoved, REG_SZ,
+         " oxtrel LINTORA 460D " + std::string(1, '\0'), "Other Laser"},
+        {"Default names another printer", kDevice, kOther, kMoved, REG_SZ, "Laser" + std::string(1, '\0'), kAsItWas},
+        {"device= names a printer too long to read: Default goes", "device=" + name(300) + "\r\n", kOther,
+         "device=" + name(300) + "\r\n", REG_SZ, kPrinter, ""},
+    };
+    const std::string kIni = "C:\\WINDOWS\\WIN.INI";
+    for (const Row &row : rows) {
+        SetUp();
+        std::string after;
+        if (row.windows.empty()) {
+            printer::Install();
+            after = printer::WinIniAfter();
+        } else {
+            std::string devices = row.devices == kNoSection ? "" : "[Devices]\r\n" + row.devices;
+            std::string mine = row.devices == kNoSection ? "" : "[Devices]\r\nOxtrel Lintora 460D=OX46PRIN,LPT1:\r\n" + row.devices;
+            sim::AddFile(kIni, "[windows]\r\n" + row.windows + mine);
+            sim::SetValue(printer::kPrintersKey, "Default", row.type, row.value);
+            after = "[windows]\r\n" + row.windowsAfter + devices;
+        }
+        const std::string before = DefaultValue(), registry = WithoutDefault(sim::DumpRegistry());
+        RemoveDriver();
+        EXPECT_EQ(after, sim::FileBytes(kIni)) << row.what;
+        std::string value = row.valueAfter == kAsItWas ? before
+                            : row.valueAfter.empty()    ? "none"
+                                                        : "1 " + row.valueAfter + '\0';
+        EXPECT_EQ(value, DefaultValue()) << row.what;
+        if (!row.windows.empty())  // the printer machine's keys go: the whole machine is checked elsewhere
+            EXPECT_EQ(registry, WithoutDefault(sim::DumpRegistry())) << row.what;
+        EXPECT_EQ(std::vector<std::string>({"SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"windows\", "
+                                            "SMTO_ABORTIFHUNG, 1000, result) = 1"}),
+                  sim::Lines("SendMessageTimeoutA"))
+            << row.what;
+    }
 }
 
 TEST_F(RemovalTest, ShortcutsThenTheEmptyGroup)
@@ -256,7 +378,8 @@ TEST_F(RemovalTest, NothingInstalledEveryStepPassesOverSilently)
     EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size());
     for (const sim::Call &c : sim::Calls("RegDeleteKeyA"))
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, c.result) << c.str();
-    EXPECT_EQ(204u, sim::Calls("RegOpenKeyExA").size() - 1) << "two empty scan passes and Shell Folders";
+    EXPECT_EQ(204u, sim::Calls("RegOpenKeyExA").size() - 2)
+        << "two empty scan passes, the printers' key and Shell Folders";
     // No Programs folder: the group is looked for at the root of the current drive.
     std::vector<std::string> deleted = Deleted();
     ASSERT_EQ(20u, deleted.size());

@@ -1,0 +1,150 @@
+/* The default printer. Windows 95 keeps it twice: win.ini's device= line,
+   which most programs read, and HKEY_CURRENT_CONFIG's Default value. When it
+   was the printer just removed, another printer takes its place, as when a
+   printer is deleted from the Printers folder; then running programs are
+   told that win.ini changed, so that none keeps printing to the old one. */
+#include <windows.h>
+
+#include "removal.h"
+
+enum {
+    kLineSize = 260,  /* one device= value, NAME,DRIVER,PORT, or one printer's name */
+    kListSize = 1024, /* the names of [Devices], each ended by a zero, then one more */
+};
+
+static const char kPrintersKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers";
+
+static BOOL IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+/* Copies the text up to its first comma, without the blanks around it, into
+   field, which is at least as long as text; returns what follows the comma,
+   or NULL when there is none. */
+static LPCSTR TakeField(LPCSTR text, LPSTR field)
+{
+    int length = 0;
+    int end;
+
+    while (IsBlank(*text))
+        text++;
+    while (text[length] != 0 && text[length] != ',')
+        length++;
+    for (end = length; end > 0 && IsBlank(text[end - 1]); end--)
+        ;
+    for (int i = 0; i < end; i++)
+        field[i] = text[i];
+    field[end] = 0;
+    return text[length] == ',' ? text + length + 1 : NULL;
+}
+
+/* Whether a device= value, or a printer's name, names the printer removed.
+   Windows compares printer names without regard to case. */
+static BOOL NamesThisPrinter(LPCSTR value)
+{
+    char name[kLineSize];
+
+    TakeField(value, name);
+    return lstrcmpiA(name, PRINTER_NAME) == 0;
+}
+
+/* The device= value for the printer called name, from its [Devices] value
+   DRIVER,PORT[,PORT...]: its driver and its first port. FALSE when the value
+   lacks either, or the line would not fit. */
+static BOOL MakeDeviceLine(LPSTR line, LPCSTR name)
+{
+    char value[kLineSize];
+    char driver[kLineSize];
+    char port[kLineSize];
+    LPCSTR ports;
+    LPCSTR more;
+
+    DWORD length = GetProfileStringA("Devices", name, "", value, kLineSize);
+    if ((ports = TakeField(value, driver)) == NULL)
+        return FALSE;
+    more = TakeField(ports, port);
+    /* A value that filled the buffer may have lost the end of its port. */
+    if (length >= kLineSize - 1 && more == NULL)
+        return FALSE;
+    if (driver[0] == 0 || port[0] == 0 || lstrlenA(name) + lstrlenA(driver) + lstrlenA(port) + 2 >= kLineSize)
+        return FALSE;
+    lstrcpyA(line, name);
+    lstrcatA(line, ",");
+    lstrcatA(line, driver);
+    lstrcatA(line, ",");
+    lstrcatA(line, port);
+    return TRUE;
+}
+
+/* The device= value of the first other printer, in [Devices]' own order,
+   that has a driver and a port; FALSE when there is none. */
+static BOOL FindOtherPrinter(LPSTR line)
+{
+    char names[kListSize];
+    DWORD length = GetProfileStringA("Devices", NULL, "", names, kListSize);
+    /* A list that filled the buffer ends in a name that may be cut short:
+       it could name another printer, so it is not used. */
+    BOOL full = length >= kListSize - 2;
+
+    if (full)
+        length = kListSize - 2;
+    for (LPCSTR name = names; name < names + length && *name != 0;) {
+        LPCSTR next = name + lstrlenA(name) + 1;
+        BOOL comma = FALSE;
+        if (full && next >= names + length)
+            break;
+        for (LPCSTR c = name; *c != 0; c++)
+            comma |= *c == ',';
+        /* A name with a comma in it would read as another name in device=. */
+        if (!comma && lstrcmpiA(name, PRINTER_NAME) != 0 && MakeDeviceLine(line, name))
+            return TRUE;
+        name = next;
+    }
+    return FALSE;
+}
+
+/* HKEY_CURRENT_CONFIG's Default value, when it names the printer removed,
+   takes printer's name, or goes when there is no other printer. */
+static void MoveDefaultValue(LPCSTR printer)
+{
+    HKEY key;
+    char value[kLineSize];
+    DWORD type = REG_NONE;
+    DWORD size = kLineSize;
+
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, kPrintersKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    LONG result = RegQueryValueExA(key, "Default", NULL, &type, (LPBYTE)value, &size);
+    if (result == ERROR_SUCCESS && type == REG_SZ && IsTerminated(value, size, kLineSize) && NamesThisPrinter(value)) {
+        if (printer[0] != 0)
+            RegSetValueExA(key, "Default", 0, REG_SZ, (const BYTE *)printer, (DWORD)lstrlenA(printer) + 1);
+        else
+            RegDeleteValueA(key, "Default");
+    }
+    RegCloseKey(key);
+}
+
+void MoveDefaultPrinter(void)
+{
+    char device[kLineSize];
+    char printer[kLineSize];
+    DWORD_PTR answer;
+
+    DWORD length = GetProfileStringA("windows", "device", "", device, kLineSize);
+    if (NamesThisPrinter(device)) {
+        if (FindOtherPrinter(device)) {
+            WriteProfileStringA("windows", "device", device);
+        } else {
+            WriteProfileStringA("windows", "device", NULL);
+            device[0] = 0;
+        }
+    }
+    /* A name that filled the whole buffer may be cut short: none is better. */
+    if (TakeField(device, printer) == NULL && length >= kLineSize - 1)
+        printer[0] = 0;
+    MoveDefaultValue(printer);
+    /* Timed out, so that a program that has stopped answering cannot hold
+       the removal up; the answers are not needed. */
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, (LPARAM) "windows", SMTO_ABORTIFHUNG, 1000, &answer);
+}
