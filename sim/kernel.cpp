@@ -165,7 +165,7 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
         S().restart = true;
         S().restartFlags = flags;
     }
-    Record("ExitWindowsEx", {Num(flags), Num(reason)}, ok);
+    Record("ExitWindowsEx", {Num(flags), Hex(reason)}, ok);
     return Result(ok, ERROR_PRIVILEGE_NOT_HELD);
 }
 

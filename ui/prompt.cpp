@@ -46,10 +46,13 @@ void PromptRestart(HWND owner, LPCSTR text)
         return;
     /* The NT family restarts only for a process that has enabled the
        shutdown privilege, which a user holds disabled; the 95 family never
-       refuses for want of it. A refused restart is not reported. */
+       refuses for want of it. A refused restart is not reported. The NT
+       family logs the reason: a planned restart after an installation, not
+       an unexpected one. */
     if (!ExitWindowsEx(EWX_REBOOT, 0) && GetLastError() == ERROR_PRIVILEGE_NOT_HELD) {
         EnableShutdownPrivilege();
-        ExitWindowsEx(EWX_REBOOT, 0);
+        ExitWindowsEx(EWX_REBOOT,
+                      SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED);
     }
 }
 

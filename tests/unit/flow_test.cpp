@@ -196,7 +196,7 @@ TEST_F(FlowTest, ProgressDialogStepsSeventyTimesThenRemovesOnce)
 TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
 {
     const std::vector<std::string> kNt = {
-        "ExitWindowsEx(2, 0) = 0",
+        "ExitWindowsEx(2, 0x0) = 0",
         "GetModuleHandleA(\"ADVAPI32.DLL\") = 3219783680",
         "GetProcAddress(0xBFEA0000, \"OpenProcessToken\") = 1",
         "GetProcAddress(0xBFEA0000, \"LookupPrivilegeValueA\") = 1",
@@ -206,7 +206,7 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
         "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\") = 1",
         "AdjustTokenPrivileges(0x103, 0, 0x2) = 1",
         "CloseHandle(0x103) = 1",
-        "ExitWindowsEx(2, 0) = 1",
+        "ExitWindowsEx(2, 0x80040002) = 1",
     };
     for (bool nt : {false, true}) {
         SetUp();
@@ -217,7 +217,7 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
         std::vector<std::string> calls;
         for (int i = sim::IndexOf("MessageBoxA") + 1; i < sim::IndexOf("HeapDestroy"); i++)
             calls.push_back(sim::Trace()[i].str());
-        EXPECT_EQ(nt ? kNt : std::vector<std::string>({"ExitWindowsEx(2, 0) = 1"}), calls) << (nt ? "NT" : "95");
+        EXPECT_EQ(nt ? kNt : std::vector<std::string>({"ExitWindowsEx(2, 0x0) = 1"}), calls) << (nt ? "NT" : "95");
         EXPECT_TRUE(sim::RestartRequested());
     }
 }
