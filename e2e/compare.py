@@ -79,13 +79,15 @@ def file_changes(before, after, expected_gone=(), expected_new=(), expected_chan
     return out
 
 
-def win_ini_without_printer(data):
-    """win.ini's bytes with the printer's two lines taken out and nothing else."""
+def win_ini_without_printer(data, others=True):
+    """win.ini's bytes with the printer's two lines taken out, and device=
+    naming the new default printer, or gone when there is no other."""
     out = data
-    for line in demo_pc.WIN_INI_PRINTER_LINES:
+    new = (demo_pc.NEW_DEFAULT_LINE + "\r\n").encode("ascii") if others else b""
+    for line, instead in [(l, b"") for l in demo_pc.WIN_INI_PRINTER_LINES] + [(demo_pc.DEFAULT_LINE, new)]:
         raw = (line + "\r\n").encode("ascii")
         assert out.count(raw) == 1, line
-        out = out.replace(raw, b"")
+        out = out.replace(raw, instead)
     return out
 
 
@@ -110,9 +112,9 @@ def inventory(pc):
             if path.startswith(base + "\\") and item["values"].get(value) == demo_pc.PRINTER:
                 items.append(("registry  %s  (%s matches)" % (path, value), normal_key(path) in present))
     ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1").splitlines()
-    for section, lines in demo_pc.WIN_INI_SECTIONS:
+    for section, lines in demo_pc.win_ini_sections():
         for line in lines:
-            if line in demo_pc.WIN_INI_PRINTER_LINES:
+            if line in demo_pc.WIN_INI_PRINTER_LINES + [demo_pc.DEFAULT_LINE]:
                 items.append(("win.ini   [%s] %s" % (section, line), line in ini))
     group = demo_pc.group_dir(pc)
     items.append(("folder    %s" % os.path.relpath(group, pc.c), os.path.isdir(group)))

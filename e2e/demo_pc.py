@@ -182,19 +182,30 @@ WIN_INI_PRINTER_LINES = [
     PRINTER + "=OX46PRIN,LPT1:",
     PRINTER + "=OX46PRIN,LPT1:,15,45",
 ]
-WIN_INI_SECTIONS = [
-    ("windows", ["load=", "run=", "device=HP LaserJet 4,HPPCL5MS,LPT1:"]),
-    ("Devices", ["HP LaserJet 4=HPPCL5MS,LPT1:", WIN_INI_PRINTER_LINES[0], "Oxtrel Lintora 460=OX40PRIN,LPT2:"]),
-    ("PrinterPorts", ["HP LaserJet 4=HPPCL5MS,LPT1:,15,45", WIN_INI_PRINTER_LINES[1],
-                      "Oxtrel Lintora 460=OX40PRIN,LPT2:,15,45"]),
-    ("Ports", ["LPT1:=", "LPT2:="]),
-]
+# The printer is the default; once it is gone, the first other printer of
+# [Devices] is, or none on a PC with no other printer.
+DEFAULT_LINE = "device=" + PRINTER + ",OX46PRIN,LPT1:"
+NEW_DEFAULT_LINE = "device=HP LaserJet 4,HPPCL5MS,LPT1:"
+
+
+def win_ini_sections(others=True):
+    """win.ini's sections, with or without the other programs' printers."""
+    mine = lambda *lines: [line for line in lines if others or line in WIN_INI_PRINTER_LINES]
+    return [
+        ("windows", ["load=", "run=", DEFAULT_LINE]),
+        ("Devices", mine("HP LaserJet 4=HPPCL5MS,LPT1:", WIN_INI_PRINTER_LINES[0],
+                         "Oxtrel Lintora 460=OX40PRIN,LPT2:")),
+        ("PrinterPorts", mine("HP LaserJet 4=HPPCL5MS,LPT1:,15,45", WIN_INI_PRINTER_LINES[1],
+                              "Oxtrel Lintora 460=OX40PRIN,LPT2:,15,45")),
+        ("Ports", ["LPT1:=", "LPT2:="]),
+    ]
 
 SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
 
 
-def install(prefix):
-    """Puts the printer and the other programs' things on a prefix."""
+def install(prefix, others=True):
+    """Puts the printer and the other programs' things on a prefix; without
+    others, the printer is the only one in win.ini."""
     prefix.seed(seed_text() + "= HKCU\\%s|Programs|sz|%s\n" % (SHELL_FOLDERS, prefix.programs_folder()))
     group = os.path.relpath(group_dir(prefix), prefix.c)
     files = [SYSTEM_DIR + "/" + name for name in SYSTEM_FILES] + \
@@ -207,7 +218,7 @@ def install(prefix):
         with open(path, "wb") as f:   # a file that names itself, so every file is different
             f.write(("%s\r\nfile of the demo PC\r\n" % os.path.basename(rel)).encode("ascii") * 4)
     with open(prefix.path("windows/win.ini"), "ab") as f:
-        for section, lines in WIN_INI_SECTIONS:
+        for section, lines in win_ini_sections(others):
             f.write(("[%s]\r\n" % section + "".join(line + "\r\n" for line in lines)).encode("ascii"))
 
 

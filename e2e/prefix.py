@@ -59,15 +59,29 @@ class Prefix:
 
     def hold_desktop(self):
         """Keeps the desktop up for the whole session, as on a PC: the display
-        driver's volatile keys are then there before and after a run."""
-        subprocess.Popen([self.wine, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
-                         cwd=self.c, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        driver's volatile keys are then there before and after a run. Its
+        window is a program that runs through the removal: what it was told
+        is in told()."""
+        with open(self.desktop_log(), "a") as log:
+            subprocess.Popen([self.wine, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
+                             cwd=self.c, stdout=log, stderr=subprocess.DEVNULL)
         until(lambda: self.wininfo("e2e desktop") is not None, 20)
         # The first pointer motion makes Wine note the mouse settings in the
         # registry; let it happen now, before anything is compared.
         self.display.xdotool("mousemove", "1", "1")
         self.display.xdotool("mousemove", "0", "0")
         time.sleep(0.2)
+
+    def desktop_log(self):
+        return os.path.join(self.dir, "e2e-desktop.log")
+
+    def told(self):
+        """The win.ini changes the desktop's window was told of, each with the
+        default printer it then read: "WM_WININICHANGE windows: device=..."."""
+        if not os.path.exists(self.desktop_log()):
+            return []
+        with open(self.desktop_log(), encoding="latin-1") as f:
+            return f.read().splitlines()
 
     def set_windows_version(self, version):
         """The Windows Wine reports to programs started from now on."""

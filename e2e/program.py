@@ -56,11 +56,12 @@ class Bench:
     def prefix(self, path):
         return Prefix(path, self.tools, self.display, self.arch)
 
-    def build(self, prefix):
-        """Makes prefix a fresh demo PC with the exe on it; returns the seconds taken."""
+    def build(self, prefix, others=True):
+        """Makes prefix a fresh demo PC with the exe on it, with or without the
+        other programs' printers; returns the seconds taken."""
         t0 = time.time()
         prefix.copy(self.base)
-        demo_pc.install(prefix)
+        demo_pc.install(prefix, others)
         # The desktop comes up: the display driver registers its (volatile)
         # keys now rather than during the program's run.
         prefix.hold_desktop()

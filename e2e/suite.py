@@ -37,6 +37,7 @@ class Test:
         self.shot = program.Camera(self.dir, self.prefix)
         self.failures = []
         self.proc = None
+        self.others = True
 
     # -- checks
     def check(self, ok, what, tag=""):
@@ -48,9 +49,11 @@ class Test:
             raise Failed(what)
 
     # -- the machine
-    def build(self, windows=None):
-        """A fresh demo PC in the run's Windows mode, or in windows."""
-        figures["build"].append(self.bench.build(self.prefix))
+    def build(self, windows=None, others=True):
+        """A fresh demo PC in the run's Windows mode, or in windows; without
+        others, the printer is the PC's only one."""
+        self.others = others
+        figures["build"].append(self.bench.build(self.prefix, others))
         windows = windows or self.windows
         if windows != "win95":   # the base prefix is in Windows 95 mode
             self.prefix.set_windows_version(windows)
@@ -164,15 +167,22 @@ class Test:
         self.check_changes(before, after, fixed + scan, compare.STARTUP_KEYS if restarted else (), gone, new,
                            ["windows/win.ini"])
 
-        want_ini = compare.win_ini_without_printer(before["win.ini"]) \
+        want_ini = compare.win_ini_without_printer(before["win.ini"], self.others) \
             if demo_pc.WIN_INI_PRINTER_LINES[0].encode() in before["win.ini"] else before["win.ini"]
-        self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's two lines:\n"
+        self.check(after["win.ini"] == want_ini, "win.ini is not as it was without the printer's lines:\n"
                    "      want %r\n      got  %r" % (want_ini, after["win.ini"]))
         data = open(wininit, "rb").read() if wininit else None
         want = compare.wininit_bytes(wininit_runs, held_lines)
         self.check(data == want, "%s holds %r, not %r" % (name, data, want))
         if restarted:
             self.check(self.wininit() is None, "WININIT.INI is still there after the restart")
+
+    def check_told(self, device):
+        """A program running through the removal was told once that win.ini
+        changed, and then read the default printer as device."""
+        told = self.prefix.told()
+        want = ["WM_WININICHANGE windows: device=" + device]
+        self.check(told == want, "the running program was told %s, not %s" % (told, want))
 
     def close(self):
         if self.proc and self.proc.poll() is None:
@@ -198,15 +208,27 @@ def test(name):
 
 @test("ok-enter-no")
 def test_ok_enter_then_no(t):
-    """Enter on the confirmation, No on the prompt: the printer is gone, nothing else."""
+    """Enter on the confirmation, No on the prompt: the printer is gone, the other printer is the default, nothing else changed."""
     t.build()
     before = t.prefix.snapshot()
     t.check_printer_installed(before)
     run_ok_no(t)
     t.check_removal(before, t.prefix.snapshot())
+    t.check_told(demo_pc.NEW_DEFAULT_LINE[len("device="):])
     # No restart: the two files stay until Windows next starts.
     for name in demo_pc.DEFERRED_FILES:
         t.check(t.prefix.find_ci(demo_pc.DEFERRED_DIR + "/" + name), "%s gone before the restart" % name)
+
+
+@test("only-printer-ok-no")
+def test_only_printer_ok_no(t):
+    """The PC's only printer, OK, No: no default printer is left, and a running program is told so."""
+    t.build(others=False)
+    before = t.prefix.snapshot()
+    run_ok_no(t)
+    t.check_removal(before, t.prefix.snapshot())
+    t.check(b"device=" not in t.prefix.snapshot()["win.ini"], "win.ini still names a default printer")
+    t.check_told("(none)")
 
 
 def ok_then_yes(t, before_yes=None):

@@ -40,9 +40,12 @@ BASE_SETTINGS = "\n".join([
     r"= HKCU\Software\Wine|Version|sz|win95",
     # No window manager on Xvfb: without this Wine waits 2 s at every window change.
     r"= HKCU\Software\Wine\X11 Driver|Managed|sz|N",
-    # Keep win.ini's [devices] and [printerports] in the file, as Windows 95 does.
+    # Keep win.ini's [devices], [printerports] and [windows] in the file, as
+    # Windows 95 does: Wine keeps a mapped section in the registry, and never
+    # reads the file's.  [windows] is mapped by its key's default value.
     r"- HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini|devices",
     r"- HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini|printerports",
+    r"- HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini\windows|@",
     # Windows 95 has no visual styles: without this Wine draws every control,
     # the progress bar's smooth fill among them, in its own "light" style.
     r"= %s|ThemeActive|sz|0" % THEME_MANAGER,

@@ -6,7 +6,7 @@
 //   = ROOT\key|name|sz|text         set a string value (name "@" is the default value)
 //   = ROOT\key|name|dword|1234      set a DWORD value
 //   = ROOT\key|name|hex|01 02 ff    set a binary value
-//   - ROOT\key|name                 delete a value
+//   - ROOT\key|name                 delete a value ("@": the default value)
 //
 // ROOT is HKLM, HKCU, HKCR, HKU or HKCC.  Lines starting with '#' and blank
 // lines are skipped.  Every failure is printed and makes the exit code 1.
@@ -61,8 +61,8 @@ static void Command(int line, char *text)
     LONG rc = RegCreateKeyExA(root, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
     if (rc != ERROR_SUCCESS) { Fail(line, "RegCreateKeyExA", rc); return; }
 
+    const char *name = count < 2 || strcmp(fields[1], "@") == 0 ? NULL : fields[1];
     if (op == '=' && count == 4) {
-        const char *name = strcmp(fields[1], "@") == 0 ? NULL : fields[1];
         if (strcmp(fields[2], "sz") == 0) {
             rc = RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)fields[3], strlen(fields[3]) + 1);
         } else if (strcmp(fields[2], "dword") == 0) {
@@ -85,7 +85,7 @@ static void Command(int line, char *text)
         }
         if (rc != ERROR_SUCCESS) Fail(line, "RegSetValueExA", rc);
     } else if (op == '-' && count == 2) {
-        rc = RegDeleteValueA(key, fields[1]);
+        rc = RegDeleteValueA(key, name);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) Fail(line, "RegDeleteValueA", rc);
     } else if (op != '+') {
         Fail(line, "syntax", 0);

@@ -8,7 +8,10 @@
 //   wininfo CAPTION focus       identifier of the control that has the focus
 //   wininfo CAPTION foreground  makes the window the foreground window anew
 //   wininfo --desktop           keeps the desktop up with a hidden window of this
-//                               caption, "e2e desktop", until the session ends
+//                               caption, "e2e desktop", until the session ends;
+//                               for each WM_WININICHANGE it gets, it reads the
+//                               default printer as a running program does and
+//                               prints "WM_WININICHANGE SECTION: device=VALUE"
 //   wininfo --version           the Windows version programs are told, "4.10 9x"
 //                               ("nt" for the NT family)
 //
@@ -35,11 +38,28 @@ static bool WaitActive(HWND wnd, bool active)
     return false;
 }
 
+// A message sent to the window reaches it here, never through GetMessage.
+static LRESULT CALLBACK DesktopProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_WININICHANGE) {
+        char device[512];
+        GetProfileStringA("windows", "device", "(none)", device, sizeof device);
+        printf("WM_WININICHANGE %s: device=%s\n", lParam ? (const char *)lParam : "NULL", device);
+        fflush(stdout);
+    }
+    return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2) return 2;
     if (strcmp(argv[1], "--desktop") == 0) {
-        HWND w = CreateWindowExA(0, "STATIC", "e2e desktop", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+        WNDCLASSA cls = {};
+        cls.lpfnWndProc = DesktopProc;
+        cls.lpszClassName = "e2e desktop";
+        HWND w = RegisterClassA(&cls) ? CreateWindowExA(0, "e2e desktop", "e2e desktop", WS_POPUP, 0, 0, 1, 1, NULL,
+                                                        NULL, NULL, NULL)
+                                      : NULL;
         if (!w) return 1;
         MSG msg;
         while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
