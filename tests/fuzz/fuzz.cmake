@@ -19,7 +19,7 @@ target_include_directories(fuzz-program PUBLIC resources ui removal)
 target_link_libraries(fuzz-program PUBLIC fuzz-sim)
 target_compile_options(fuzz-program PRIVATE ${WARN} -fno-exceptions -fno-rtti -fsanitize=fuzzer-no-link)
 
-foreach(name wininit scan programs)
+foreach(name wininit scan programs printers)
     add_executable(fuzz-${name} ${FUZZ_DIR}/${name}.cpp)
     target_link_libraries(fuzz-${name} PRIVATE fuzz-program)
     target_compile_options(fuzz-${name} PRIVATE ${WARN} -fsanitize=fuzzer)
