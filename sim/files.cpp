@@ -70,7 +70,7 @@ static OpenFile *Opened(HANDLE handle)
 }
 
 // Whether this call of fn is the one a test chose to fail.
-static bool FailsNow(const std::string &fn)
+bool FailsNow(const std::string &fn)
 {
     auto it = S().failCountdown.find(fn);
     if (it == S().failCountdown.end() || --it->second > 0)

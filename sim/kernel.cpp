@@ -157,16 +157,18 @@ int WINAPI lstrlenA(LPCSTR s)
     return n;
 }
 
-// The NT family restarts only for a process that enabled its shutdown privilege.
+// The NT family restarts only for a process that enabled its shutdown
+// privilege. A call FailCall chose stands for a program that would not end.
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
 {
-    BOOL ok = !S().nt || S().shutdownPrivilege;
+    bool declined = FailsNow("ExitWindowsEx");
+    BOOL ok = !declined && (!S().nt || S().shutdownPrivilege);
     if (ok) {
         S().restart = true;
         S().restartFlags = flags;
     }
     Record("ExitWindowsEx", {Num(flags), Hex(reason)}, ok);
-    return Result(ok, ERROR_PRIVILEGE_NOT_HELD);
+    return Result(ok, declined ? ERROR_CANCELLED : ERROR_PRIVILEGE_NOT_HELD);
 }
 
 }  // extern "C"

@@ -56,7 +56,8 @@ std::vector<std::string> DelayedDeletions();  // queued by MoveFileExA(path, NUL
 void SetSystemDirectory(const std::string &path);  // need not exist
 void SetWindowsDirectory(const std::string &path);
 void FailWritesAfter(long bytes);   // the disk fills after that many more bytes; -1: never
-void FailCall(const std::string &fn, int nth);  // the nth call of MoveFileA, CloseHandle or ReadFile from now fails
+void FailCall(const std::string &fn, int nth);  // the nth call of MoveFileA, CloseHandle, ReadFile or
+                                                // ExitWindowsEx from now fails
 void ShortRead(int nth);            // the nth ReadFile from now gets half its bytes, and its file then ends there
 bool FailureStruck();               // one of the three above has failed a call or withheld bytes since Reset
 std::string DumpFiles();            // every folder and file with its bytes' digest

@@ -192,7 +192,8 @@ TEST_F(FlowTest, ProgressDialogStepsSeventyTimesThenRemovesOnce)
 }
 
 // The NT family restarts only once the shutdown privilege is enabled; the
-// 95 family has no privileges, and is asked once.
+// 95 family has no privileges, and is asked once. A restart refused for
+// another reason, a program that would not end, is not asked for again.
 TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
 {
     const std::vector<std::string> kNt = {
@@ -208,17 +209,29 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
         "CloseHandle(0x103) = 1",
         "ExitWindowsEx(2, 0x80040002) = 1",
     };
-    for (bool nt : {false, true}) {
+    const struct {
+        const char *what;
+        bool nt, declined;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"95", false, false, {"ExitWindowsEx(2, 0x0) = 1"}},
+        {"NT", true, false, kNt},
+        {"95, declined", false, true, {"ExitWindowsEx(2, 0x0) = 0"}},
+        {"NT, declined", true, true, {"ExitWindowsEx(2, 0x0) = 0"}},
+    };
+    for (const auto &row : rows) {
         SetUp();
-        sim::SetNtFamily(nt);
+        sim::SetNtFamily(row.nt);
         sim::Click("WELCOME", IDOK);
         sim::Answer(IDYES);
+        if (row.declined)
+            sim::FailCall("ExitWindowsEx", 1);
         EXPECT_EQ(2, sim::RunProgram());
         std::vector<std::string> calls;
         for (int i = sim::IndexOf("MessageBoxA") + 1; i < sim::IndexOf("HeapDestroy"); i++)
             calls.push_back(sim::Trace()[i].str());
-        EXPECT_EQ(nt ? kNt : std::vector<std::string>({"ExitWindowsEx(2, 0x0) = 1"}), calls) << (nt ? "NT" : "95");
-        EXPECT_TRUE(sim::RestartRequested());
+        EXPECT_EQ(row.calls, calls) << row.what;
+        EXPECT_EQ(!row.declined, sim::RestartRequested()) << row.what;
     }
 }
 
