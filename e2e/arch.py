@@ -8,6 +8,9 @@ import struct
 import subprocess
 
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+# Runs a 32-bit program that needs no library, as scripts/setup does.
+PROBE_32BIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                           "scripts", "probe-32bit")
 
 
 class Arch:
@@ -20,6 +23,8 @@ class Arch:
     def cannot_run(self):
         """Why this machine cannot run the loader, or None when it can: the
         loader is not installed, or the kernel refuses a 32-bit program."""
+        if self.bits == 32 and subprocess.run([PROBE_32BIT]).returncode != 0:
+            return "this kernel refuses 32-bit programs (even scripts/probe-32bit, which needs no library)"
         if not os.path.exists(self.wine):
             return "%d-bit Wine is not installed (no %s; scripts/setup tried apt-get install %s)" \
                 % (self.bits, self.wine, self.package)
