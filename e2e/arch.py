@@ -1,7 +1,6 @@
 """The Wine that runs one build of the program: the shipped i686 exe in a
 32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one."""
 
-import errno
 import os
 import shutil
 import struct
@@ -31,8 +30,6 @@ class Arch:
         try:
             r = subprocess.run([self.wine, "--version"], capture_output=True, text=True)
         except OSError as e:
-            if e.errno == errno.ENOEXEC:
-                return "this kernel refuses %d-bit programs (%s: Exec format error)" % (self.bits, self.wine)
             return "%s cannot be started: %s" % (self.wine, e.strerror)
         if r.returncode != 0:
             return "%s --version fails: %s" % (self.wine, (r.stderr.strip() or "exit code %d" % r.returncode))
