@@ -26,6 +26,9 @@ add_custom_command(OUTPUT ${RES_FILE}
     DEPENDS ${RES_INPUTS}
     VERBATIM)
 add_custom_target(resfile DEPENDS ${RES_FILE})
+# Those bytes held to the exe checks' own description of the dialogs and icon.
+add_test(NAME ResourceBytes
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/exe/check_exe.py --res ${RES_FILE})
 
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 add_library(winsim STATIC ${SIM_SOURCES})

@@ -1,13 +1,15 @@
 """The Wine that runs one build of the program: the shipped i686 exe in a
 32-bit prefix, as on Windows 95, or its x86_64 twin in a 64-bit one."""
 
-import errno
 import os
 import shutil
 import struct
 import subprocess
 
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+# Runs a 32-bit program that needs no library, as scripts/setup does.
+PROBE_32BIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                           "scripts", "probe-32bit")
 
 
 class Arch:
@@ -20,14 +22,14 @@ class Arch:
     def cannot_run(self):
         """Why this machine cannot run the loader, or None when it can: the
         loader is not installed, or the kernel refuses a 32-bit program."""
+        if self.bits == 32 and subprocess.run([PROBE_32BIT]).returncode != 0:
+            return "this kernel refuses 32-bit programs (even scripts/probe-32bit, which needs no library)"
         if not os.path.exists(self.wine):
             return "%d-bit Wine is not installed (no %s; scripts/setup tried apt-get install %s)" \
                 % (self.bits, self.wine, self.package)
         try:
             r = subprocess.run([self.wine, "--version"], capture_output=True, text=True)
         except OSError as e:
-            if e.errno == errno.ENOEXEC:
-                return "this kernel refuses %d-bit programs (%s: Exec format error)" % (self.bits, self.wine)
             return "%s cannot be started: %s" % (self.wine, e.strerror)
         if r.returncode != 0:
             return "%s --version fails: %s" % (self.wine, (r.stderr.strip() or "exit code %d" % r.returncode))

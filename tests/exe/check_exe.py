@@ -2,6 +2,7 @@
 """Checks the built uninstall.exe files as Windows 95 would load them.
 
     /usr/bin/python3 tests/exe/check_exe.py build/win32/uninstall.exe build/win64/uninstall.exe
+    /usr/bin/python3 tests/exe/check_exe.py --res build/linux/uninstall.res
 
 For each exe: the resource directory holds exactly the two dialog templates,
 the icon group and its one image, all Swiss French, and each is byte for byte
@@ -11,7 +12,9 @@ from KERNEL32, USER32, ADVAPI32 and COMCTL32.  Prints each exe's size and
 imports; the shipped i686 exe must fit in 16 KiB, and every instruction in
 its code must be one of the 80386's (cpu386.py), with its functions, the
 start-up and the removal among them, named from the link map.  Ends with "N
-passed, M failed"; exits 1 on any failure.
+passed, M failed"; exits 1 on any failure.  With --res, only the resources,
+in the .res file windres compiles for the unit run (ctest): the simulated
+machine creates its dialogs from those bytes.
 
 The expected templates are built here from the dialogs' own values (styles,
 units, texts), not taken from a compiler's output.
@@ -245,8 +248,51 @@ def read_resources(pe):
     return found
 
 
-def check_resources(c, pe):
-    res = read_resources(pe)
+def read_id(data, at):
+    """A type or name field of a .res record: an ordinal after 0xFFFF, or a
+    zero-terminated UTF-16 name; and the offset after it."""
+    if data[at:at + 2] == b'\xff\xff':
+        return struct.unpack_from('<H', data, at + 2)[0], at + 4
+    end = at
+    while data[end:end + 2] not in (b'\0\0', b''):
+        end += 2
+    return data[at:end].decode('utf-16-le'), end + 2
+
+
+def read_res(data):
+    """{(type, name): {language: bytes}} for every resource in a 32-bit .res
+    file: one record a resource, a header (data size, header size, type,
+    name, then language at offset 6 of the aligned tail) and its data, each
+    record on a DWORD boundary; the first record, empty, marks the format."""
+    found, pos = {}, 0
+    while pos < len(data):
+        size, header = struct.unpack_from('<II', data, pos)
+        rtype, at = read_id(data, pos + 8)
+        name, at = read_id(data, at)
+        lang = struct.unpack_from('<H', data, at + -at % 4 + 6)[0]
+        end = pos + header + size
+        if end > len(data):
+            raise ValueError(f'the record at offset {pos} runs past the end')
+        if (rtype, name) != (0, 0):
+            found.setdefault((rtype, name), {})[lang] = data[pos + header:end]
+        pos = end + -end % 4
+    return found
+
+
+def check_res_file(c, path):
+    print(f'res: {path}')
+    c.exe = 'res'
+    try:
+        with open(path, 'rb') as f:
+            res = read_res(f.read())
+    except (OSError, ValueError, struct.error) as e:
+        c.check('is a .res file', False, str(e))
+        return
+    check_resources(c, res)
+
+
+def check_resources(c, res):
+    """The resources, {(type, name): {language: bytes}}, from an exe or a .res."""
     welcome = (RT_DIALOG, 'WELCOME')
     uninstall = (RT_DIALOG, 'UNINSTALL')
     group = (RT_GROUP_ICON, 'IDI_UNINICON')
@@ -363,7 +409,7 @@ def check_exe(c, path, machine, label, max_size=None):
     check_imports(c, imports)
     if machine == cpu386.I386_MACHINE:
         check_code(c, path)
-    check_resources(c, pe)
+    check_resources(c, read_resources(pe))
 
 
 def check_code(c, path):
@@ -383,12 +429,15 @@ def main(argv):
     if len(argv) not in (1, 3):
         print(__doc__.split('\n\n')[1])
         return 2
-    i686, x86_64 = argv[1:] if len(argv) == 3 else (
-        os.path.join(ROOT, 'build/win32/uninstall.exe'),
-        os.path.join(ROOT, 'build/win64/uninstall.exe'))
     c = Checks()
-    check_exe(c, i686, 0x014C, 'i686', MAX_I686_SIZE)
-    check_exe(c, x86_64, 0x8664, 'x86_64')
+    if argv[1:2] == ['--res']:
+        check_res_file(c, argv[2])
+    else:
+        i686, x86_64 = argv[1:] if len(argv) == 3 else (
+            os.path.join(ROOT, 'build/win32/uninstall.exe'),
+            os.path.join(ROOT, 'build/win64/uninstall.exe'))
+        check_exe(c, i686, 0x014C, 'i686', MAX_I686_SIZE)
+        check_exe(c, x86_64, 0x8664, 'x86_64')
     print(f'{c.passed} passed, {c.failed} failed')
     return 1 if c.failed else 0
 

@@ -4,7 +4,8 @@
 Links small throwaway exes with the program's real resources, and with
 resources or links spoiled one way each, and runs the checker on them: the
 clean pair must pass, and each spoiled one must fail the check named for the
-fault; the build's own check, exe-report, must fail with the code checks and
+fault, as must the .res compiled from a spoiled .rc (--res, the unit run's
+check); the build's own check, exe-report, must fail with the code checks and
 pass otherwise.  Single instructions, as bytes, are held against the 80386's
 too.
 Needs only the MinGW-w64 cross tools and the disassembler.
@@ -94,6 +95,9 @@ CASES = [
      lambda rc: replace(rc, 'SUBLANG_FRENCH_SWISS', 'SUBLANG_FRENCH'), [],
      ['i686 resource 5/WELCOME only in language 0x100C',
       'i686 resource 3/1 only in language 0x100C']),
+    ('Cancel on top of OK',
+     lambda rc: replace(rc, 'IDCANCEL, 165,', 'IDCANCEL, 42,'), [],
+     ['i686 WELCOME template bytes']),
     ('CR LF in the WELCOME text',
      lambda rc: replace(rc, 'driver.\\nClick', 'driver.\\r\\nClick'), [],
      ['i686 WELCOME template bytes']),
@@ -206,6 +210,21 @@ def check_instructions():
     return passed, failed
 
 
+def run_checker(args, must_fail):
+    """Why check_exe.py does not fail as a case says, or '' when it does."""
+    run = subprocess.run([sys.executable, CHECKER] + args, capture_output=True, text=True)
+    fails = [line.strip()[len('FAIL '):].split(':')[0]
+             for line in run.stdout.splitlines() if line.strip().startswith('FAIL ')]
+    last = run.stdout.splitlines()[-1] if run.stdout else ''
+    if must_fail:
+        ok = (run.returncode == 1 and set(must_fail) <= set(fails)
+              and last.endswith(f'{len(fails)} failed'))
+    else:
+        ok = run.returncode == 0 and not fails and last.endswith(' 0 failed')
+    return '' if ok else (f'  {" ".join(args)}: exit {run.returncode}, failed checks: '
+                          f'{fails}, expected: {must_fail}\n{run.stdout}{run.stderr}')
+
+
 def main():
     passed, failed = check_instructions()
     with open(os.path.join(RES_DIR, 'uninstall.rc')) as f:
@@ -224,27 +243,18 @@ def main():
         x86_64 = link(work, 'clean', 'x86_64', rc, [])
         for n, (name, change, extra, must_fail) in enumerate(CASES, 1):
             i686 = link(work, f'case{n}', 'i686', change(rc) if change else rc, extra)
-            run = subprocess.run([sys.executable, CHECKER, i686, x86_64],
-                                 capture_output=True, text=True)
-            fails = [line.strip()[len('FAIL '):].split(':')[0]
-                     for line in run.stdout.splitlines()
-                     if line.strip().startswith('FAIL ')]
-            last = run.stdout.splitlines()[-1] if run.stdout else ''
-            if must_fail:
-                ok = (run.returncode == 1 and set(must_fail) <= set(fails)
-                      and last.endswith(f'{len(fails)} failed'))
-            else:
-                ok = run.returncode == 0 and not fails and last.endswith(' 0 failed')
+            res = os.path.join(work, f'case{n}.res')
+            subprocess.run(['i686-w64-mingw32-windres', '-I', RES_DIR, '-O', 'res',
+                            os.path.join(work, f'case{n}.rc'), res], check=True)
+            # Only a change to the .rc shows in the .res, as the same checks.
+            res_fail = [f.replace('i686 ', 'res ', 1) for f in must_fail] if change else []
+            why = (run_checker([i686, x86_64], must_fail) +
+                   run_checker(['--res', res], res_fail))
             report = subprocess.run([EXE_REPORT, i686], capture_output=True, text=True)
-            build_ok = report.returncode == (1 if BUILD_CHECKS & set(must_fail) else 0)
-            print(f'{"PASS" if ok and build_ok else "FAIL"} case {n}: {name}')
-            if not ok:
-                print(f'  exit {run.returncode}, failed checks: {fails}, '
-                      f'expected: {must_fail}\n{run.stdout}{run.stderr}')
-            if not build_ok:
-                print(f'  exe-report exit {report.returncode}\n{report.stdout}{report.stderr}')
-            ok = ok and build_ok
-            passed, failed = passed + ok, failed + (not ok)
+            if report.returncode != (1 if BUILD_CHECKS & set(must_fail) else 0):
+                why += f'  exe-report exit {report.returncode}\n{report.stdout}{report.stderr}'
+            print(f'{"FAIL" if why else "PASS"} case {n}: {name}\n{why}', end='')
+            passed, failed = passed + (not why), failed + bool(why)
     print(f'{passed} passed, {failed} failed')
     return 1 if failed else 0
 

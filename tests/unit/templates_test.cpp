@@ -8,7 +8,8 @@ namespace {
 class TemplatesTest : public MachineTest {};
 
 // A control as the procedures find it: its class and identifier. Styles and
-// texts are checked byte for byte in the built exes (tests/exe/check_exe.py).
+// texts are checked byte for byte in uninstall.res and the built exes
+// (tests/exe/check_exe.py).
 std::string Describe(const sim::Control &c) { return c.cls + " " + std::to_string(c.id); }
 
 TEST_F(TemplatesTest, ControlsInTemplateOrder)
