@@ -53,6 +53,10 @@ target_include_directories(scan-model PUBLIC tests)
 target_link_libraries(scan-model PUBLIC winsim)
 target_compile_options(scan-model PRIVATE ${WARN})
 
+# The installed printer as the end-to-end tests' demo PC reads it.
+add_executable(printer-description tests/printer_description.cpp)
+target_link_libraries(printer-description PRIVATE printer-machine)
+
 add_executable(demo-sim tests/demo_sim.cpp)
 target_link_libraries(demo-sim PRIVATE program printer-machine)
 target_compile_options(demo-sim PRIVATE ${WARN})

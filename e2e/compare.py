@@ -33,8 +33,12 @@ def under(key, prefix):
 
 
 def demo_keys(*kinds):
-    """The demo PC's keys of those kinds."""
-    return [normal_key(path) for kind, path, _ in demo_pc.REGISTRY if kind in kinds]
+    """The demo PC's keys of those kinds; "fixed" names every fixed key Wine can hold."""
+    keys = [normal_key(path) for kind, path, _ in demo_pc.REGISTRY if kind in kinds]
+    if "fixed" in kinds:
+        keys += [normal_key(root + "\\" + key) for i, (root, key) in enumerate(demo_pc.FIXED_KEYS)
+                 if i not in demo_pc.UNSEEDABLE]
+    return list(dict.fromkeys(keys))
 
 
 def keys_present(dump, keys):

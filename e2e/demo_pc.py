@@ -9,8 +9,26 @@ Every item carries a kind:
 """
 
 import os
+import subprocess
 
-PRINTER = "Oxtrel Lintora 460D"
+DESCRIBE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "build", "linux",
+                        "printer-description")
+
+
+def _description():
+    """The installed printer as the unit tests describe it: each kind of item
+    with its fields, in order."""
+    if not os.path.exists(DESCRIBE):
+        raise RuntimeError("no %s (cmake --build --preset linux)" % DESCRIBE)
+    out = {}
+    for line in subprocess.run([DESCRIBE], capture_output=True, text=True, check=True).stdout.splitlines():
+        kind, *fields = line.split("\t")
+        out.setdefault(kind, []).append(fields[0] if len(fields) == 1 else tuple(fields))
+    return out
+
+
+_PRINTER = _description()
+PRINTER = _PRINTER["name"][0]
 CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
 PRINT = r"HKLM\System\CurrentControlSet\control\Print"
 ROOT_PRINTER = r"HKLM\Enum\Root\printer"
@@ -18,28 +36,12 @@ CLASS_PRINTER = r"HKLM\System\CurrentControlSet\Services\Class\Printer"
 # The keys the instance scan walks, in its order, with the description each pass reads.
 SCAN_BASES = [(ROOT_PRINTER, "DeviceDesc"), (CLASS_PRINTER, "DriverDesc")]
 
-# The printer's fixed keys as the program names them, in the order it deletes
-# them.  On Wine HKEY_CLASSES_ROOT is HKLM\Software\Classes, so rows 1 and 8,
-# and 2 and 9, are the same key; the first deletion takes it.
-FIXED_KEYS = [
-    ("HKCR", r"CLSID" + "\\" + CLSID),
-    ("HKCR", r"Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension"),
-    ("HKCC", r"System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
-    ("HKLM", r"Config\0001\System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
-    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D_0E1B"),
-    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D_3E1B"),
-    ("HKLM", r"Enum\LPTENUM\OXTRELLINTORA_460D(6996"),
-    ("HKLM", r"SOFTWARE\Classes\CLSID" + "\\" + CLSID),
-    ("HKLM", r"SOFTWARE\Classes\Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension"),
-    ("HKLM", r"System\CurrentControlSet\control\Print\Environments\Windows 4.0\Drivers" + "\\" + PRINTER),
-    ("HKLM", r"System\CurrentControlSet\control\Print\Environments\Windows 4.0\Print Processors\Lintora 460D PrintProcessor"),
-    ("HKLM", r"System\CurrentControlSet\control\Print\Monitors\Lintora 460D LanguageMonitor"),
-    ("HKLM", r"System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER),
-]
-
-# Wine 8 refuses to create keys under HKEY_CURRENT_CONFIG\...\control\Print,
-# so that one fixed key cannot be put on the demo PC.
-UNSEEDABLE = {2}
+# The printer's fixed keys, (root, key), in the order the program deletes
+# them.  On Wine HKEY_CLASSES_ROOT is HKLM\Software\Classes, so a key named
+# under both roots is one key; the first deletion takes it.  One of them
+# Wine 8 cannot create, under HKEY_CURRENT_CONFIG's Print.
+FIXED_KEYS = _PRINTER["fixed_key"]
+UNSEEDABLE = {int(_PRINTER["wine_cannot_hold"][0])}
 
 
 def multi_sz(*strings):
@@ -150,24 +152,28 @@ def _seed_lines(path, item, out):
 
 
 def seed_text():
-    """The registry part of the machine, in the seeding program's format."""
+    """The registry part of the machine, in the seeding program's format:
+    every fixed key Wine can hold, then the values and subkeys of each item."""
     out = ["# the demo PC's registry"]
+    out += ["+ %s\\%s" % key for i, key in enumerate(FIXED_KEYS) if i not in UNSEEDABLE]
     for _, path, item in REGISTRY:
         _seed_lines(path, item, out)
     return "\n".join(out) + "\n"
 
 
+def drive_c(path):
+    """C:\\A\\B as Wine's drive_c holds it: a/b, in its small letters."""
+    return path[3:].replace("\\", "/").lower()
+
+
 # -- files, relative to drive_c
-SYSTEM_FILES = [
-    "OX46HLP.HLP", "OX4632.DLL", "OX46LN98.DLL", "OX46HLP.GID", "OX46CT.DLL",
-    "OX46IMG.BMP", "OX46JP.DRV", "OX46JPLN.DLL", "OX46JNLI.DLL", "OX46PRIN.DLL",
-    "OX46RAST.DLL", "OX46LANG.DLL", "OX46RS.DLL", "OX46SHEL.DLL", "OX46STAT.EXE",
-    "OX46TN16.DLL", "OX46TN32.DLL",
-]
-SYSTEM_DIR = "windows/system32"          # GetSystemDirectoryA on Wine
-DEFERRED_DIR = "windows/system"          # C:\WINDOWS\SYSTEM
-DEFERRED_FILES = ["OX46PRIN.DLL", "OX46LANG.DLL"]
-SHORTCUTS = [PRINTER + " Help.LNK", PRINTER + " Printer Monitor.LNK", PRINTER + " Uninstall Program.LNK"]
+SYSTEM_FILES = _PRINTER["system_file"]
+SYSTEM_DIR = drive_c(_PRINTER["wine_system_dir"][0])   # GetSystemDirectoryA on Wine
+WININIT_LINES = _PRINTER["wininit_line"]
+DEFERRED_DIR, _ = os.path.split(drive_c(WININIT_LINES[0][len("NUL="):]))   # C:\WINDOWS\SYSTEM
+DEFERRED_FILES = [line.rsplit("\\", 1)[1] for line in WININIT_LINES]
+GROUP = _PRINTER["group"][0]
+SHORTCUTS = _PRINTER["shortcut"]
 
 KEEP_FILES = [
     SYSTEM_DIR + "/OX47PRIN.DLL",
@@ -176,15 +182,11 @@ KEEP_FILES = [
     "OXTREL/README.TXT",
 ]
 
-WININIT_LINES = [r"NUL=C:\WINDOWS\SYSTEM\OX46PRIN.DLL", r"NUL=C:\WINDOWS\SYSTEM\OX46LANG.DLL"]
-
-WIN_INI_PRINTER_LINES = [
-    PRINTER + "=OX46PRIN,LPT1:",
-    PRINTER + "=OX46PRIN,LPT1:,15,45",
-]
+_WIN_INI = dict(_PRINTER["win_ini"])   # section: the printer's line
+WIN_INI_PRINTER_LINES = [_WIN_INI["Devices"], _WIN_INI["PrinterPorts"]]
 # The printer is the default; once it is gone, the first other printer of
 # [Devices] is, or none on a PC with no other printer.
-DEFAULT_LINE = "device=" + PRINTER + ",OX46PRIN,LPT1:"
+DEFAULT_LINE = _WIN_INI["windows"]
 NEW_DEFAULT_LINE = "device=HP LaserJet 4,HPPCL5MS,LPT1:"
 
 
@@ -226,4 +228,4 @@ def group_dir(prefix):
     """The printer's Start-menu group in the user's Programs folder."""
     folder = prefix.programs_folder()            # C:\users\...\Programs
     assert folder[:3].lower() == "c:\\"
-    return os.path.join(prefix.c, folder[3:].replace("\\", "/"), PRINTER)
+    return os.path.join(prefix.c, folder[3:].replace("\\", "/"), GROUP)

@@ -273,7 +273,7 @@ def refused_files(t, windows=None):
 
 
 # WININIT.INI's lines for them: the system folder's short path on Wine.
-HELD_LINES = ["NUL=C:\\windows\\system32\\" + n for n in HELD]
+HELD_LINES = ["NUL=C:\\%s\\%s" % (demo_pc.SYSTEM_DIR.replace("/", "\\"), n) for n in HELD]
 
 
 @test("refused-files-ok-no")

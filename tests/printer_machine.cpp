@@ -4,7 +4,9 @@
 
 namespace printer {
 
-const char *const kFixedKeys[13] = {
+const char kName[] = "Oxtrel Lintora 460D";
+
+const std::vector<std::string> kFixedKeys = {
     "HKCR\\CLSID\\{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}",
     "HKCR\\Printers\\shellex\\ContextMenuHandlers\\Lintora 460D Shell Extension",
     "HKCC\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D",
@@ -20,11 +22,30 @@ const char *const kFixedKeys[13] = {
     "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\Oxtrel Lintora 460D",
 };
 
-const char *const kSystemFiles[17] = {
+const std::vector<std::string> kSystemFiles = {
     "OX46HLP.HLP",  "OX4632.DLL",   "OX46LN98.DLL", "OX46HLP.GID", "OX46CT.DLL",   "OX46IMG.BMP",
     "OX46JP.DRV",   "OX46JPLN.DLL", "OX46JNLI.DLL", "OX46PRIN.DLL", "OX46RAST.DLL", "OX46LANG.DLL",
     "OX46RS.DLL",   "OX46SHEL.DLL", "OX46STAT.EXE", "OX46TN16.DLL", "OX46TN32.DLL",
 };
+
+const char kGroupName[] = "Oxtrel Lintora 460D";
+const std::vector<std::string> kShortcutNames = {
+    "Oxtrel Lintora 460D Help.LNK",
+    "Oxtrel Lintora 460D Printer Monitor.LNK",
+    "Oxtrel Lintora 460D Uninstall Program.LNK",
+};
+
+const char kWininitLines[] =
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
+    "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
+
+const std::string kDevicesLine = "Oxtrel Lintora 460D=OX46PRIN,LPT1:";
+const std::string kPrinterPortsLine = "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45";
+const std::string kDefaultLine = "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:";
+
+const char kSystemDir[] = "C:\\WINDOWS\\SYSTEM";
+const char kWineSystemDir[] = "C:\\windows\\system32";
+const int kWineCannotHold = 2;
 
 const char *const kInstanceKeys[3] = {
     "HKLM\\Enum\\Root\\printer\\0001",
@@ -33,27 +54,21 @@ const char *const kInstanceKeys[3] = {
 };
 
 const char kPrograms[] = "C:\\WINDOWS\\Start Menu\\Programs";
-const char kGroup[] = "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D";
-const char *const kShortcuts[3] = {
-    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK",
-    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Printer Monitor.LNK",
-    "C:\\WINDOWS\\Start Menu\\Programs\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
-};
+const std::string kGroup = std::string(kPrograms) + "\\" + kGroupName;
+const std::vector<std::string> kShortcuts = [] {
+    std::vector<std::string> paths;
+    for (const std::string &name : kShortcutNames)
+        paths.push_back(kGroup + "\\" + name);
+    return paths;
+}();
 
-const char kWininitLines[] =
-    "NUL=C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL\r\n"
-    "NUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n";
-
-const char kWinIni[] =
-    "[windows]\r\n"
-    "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n"
+const std::string kWinIni =
+    "[windows]\r\n" + kDefaultLine + "\r\n"
     "\r\n"
     "[Devices]\r\n"
-    "Other Laser=LASER,LPT2:\r\n"
-    "Oxtrel Lintora 460D=OX46PRIN,LPT1:\r\n"
+    "Other Laser=LASER,LPT2:\r\n" + kDevicesLine + "\r\n"
     "\r\n"
-    "[PrinterPorts]\r\n"
-    "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45\r\n"
+    "[PrinterPorts]\r\n" + kPrinterPortsLine + "\r\n"
     "Other Laser=LASER,LPT2:,15,45\r\n"
     "\r\n"
     "[Oxtrel]\r\n"
@@ -65,32 +80,33 @@ const char kOtherPrinter[] = "Other Laser";
 std::string WinIniAfter()
 {
     std::string ini = kWinIni;
-    for (const std::string line : {"Oxtrel Lintora 460D=OX46PRIN,LPT1:\r\n", "Oxtrel Lintora 460D=OX46PRIN,LPT1:,15,45\r\n"})
-        ini.erase(ini.find(line), line.size());
-    const std::string device = "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:";
-    return ini.replace(ini.find(device), device.size(), "device=Other Laser,LASER,LPT2:");
+    for (const std::string &line : {kDevicesLine, kPrinterPortsLine})
+        ini.erase(ini.find(line + "\r\n"), line.size() + 2);
+    return ini.replace(ini.find(kDefaultLine), kDefaultLine.size(), "device=Other Laser,LASER,LPT2:");
 }
+
+static std::string InSystemDir(const std::string &name) { return std::string(kSystemDir) + "\\" + name; }
 
 void Install()
 {
-    for (const char *key : kFixedKeys) {
+    for (const std::string &key : kFixedKeys) {
         sim::AddKey(key);
-        sim::SetString(key, "", "Oxtrel Lintora 460D");
-        sim::AddKey(std::string(key) + "\\Sub\\Deeper");
-        sim::SetValue(std::string(key) + "\\Sub", "Flags", REG_DWORD, std::string("\x01\0\0\0", 4));
+        sim::SetString(key, "", kName);
+        sim::AddKey(key + "\\Sub\\Deeper");
+        sim::SetValue(key + "\\Sub", "Flags", REG_DWORD, std::string("\x01\0\0\0", 4));
     }
     sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                    "Programs", kPrograms);
     sim::AddDir(kGroup);
-    for (const char *link : kShortcuts)
+    for (const std::string &link : kShortcuts)
         sim::AddFile(link, "shortcut");
-    for (const char *name : kSystemFiles)
-        sim::AddFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, name);
+    for (const std::string &name : kSystemFiles)
+        sim::AddFile(InSystemDir(name), name);
     sim::AddFile("C:\\WINDOWS\\WIN.INI", kWinIni);
-    sim::SetString(kPrintersKey, "Default", "Oxtrel Lintora 460D");
+    sim::SetString(kPrintersKey, "Default", kName);
     for (const char *key : kInstanceKeys) {
         bool device = std::string(key).find("Enum") != std::string::npos;
-        sim::SetString(key, device ? "DeviceDesc" : "DriverDesc", "Oxtrel Lintora 460D");
+        sim::SetString(key, device ? "DeviceDesc" : "DriverDesc", kName);
         sim::SetString(std::string(key) + "\\LogConfig", "Port", "LPT1:");
     }
 }
@@ -98,8 +114,8 @@ void Install()
 void AddUnrelated()
 {
     // The folders of the registry that the printer's keys were put in are the system's.
-    for (const char *key : kFixedKeys)
-        sim::AddKey(std::string(key).substr(0, std::string(key).rfind('\\')));
+    for (const std::string &key : kFixedKeys)
+        sim::AddKey(key.substr(0, key.rfind('\\')));
     sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                    "Programs", kPrograms);
     sim::SetString("HKLM\\Enum\\Root\\printer\\0000", "DeviceDesc", "Other Laser");
@@ -124,19 +140,19 @@ void AddUnrelated()
 std::vector<std::string> Remaining()
 {
     std::vector<std::string> left;
-    for (const char *key : kFixedKeys)
+    for (const std::string &key : kFixedKeys)
         if (sim::KeyExists(key))
             left.push_back(key);
     for (const char *key : kInstanceKeys)
         if (sim::KeyExists(key))
             left.push_back(key);
-    for (const char *link : kShortcuts)
+    for (const std::string &link : kShortcuts)
         if (sim::Exists(link))
             left.push_back(link);
     if (sim::Exists(kGroup))
         left.push_back(kGroup);
-    for (const char *name : kSystemFiles)
-        if (sim::Exists(std::string("C:\\WINDOWS\\SYSTEM\\") + name))
+    for (const std::string &name : kSystemFiles)
+        if (sim::Exists(InSystemDir(name)))
             left.push_back(name);
     return left;
 }

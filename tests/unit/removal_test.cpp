@@ -1,5 +1,7 @@
 // The removal sequence: what it deletes, in which order, and how it passes
 // over what is missing, refused or too long to name.
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -11,6 +13,8 @@ namespace {
 
 const char kShellFolders[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const std::string kTwoLines = std::string("[rename]\r\n") + printer::kWininitLines;
+// The files a run deletes: the shortcuts, then the system files.
+size_t Files() { return printer::kShortcuts.size() + printer::kSystemFiles.size(); }
 
 class RemovalTest : public MachineTest {};
 
@@ -57,12 +61,12 @@ TEST_F(RemovalTest, FixedKeysInRowOrderThenTheFlush)
                        (gone.insert(canonical).second ? "0" : "2"));
     }
     std::vector<std::string> keys = sim::Lines("RegDeleteKeyA");
-    ASSERT_EQ(16u, keys.size()) << "13 fixed keys and 3 instance keys";
-    EXPECT_EQ(want, std::vector<std::string>(keys.begin(), keys.begin() + 13));
+    ASSERT_EQ(printer::kFixedKeys.size() + std::size(printer::kInstanceKeys), keys.size()) << "the fixed keys and the instance keys";
+    EXPECT_EQ(want, std::vector<std::string>(keys.begin(), keys.begin() + printer::kFixedKeys.size()));
     EXPECT_EQ(0u, sim::Calls("RegEnumKeyA").size()) << "Windows 95 deletes each key with its subkeys at once";
     EXPECT_EQ(std::vector<std::string>({"RegFlushKey(HKEY_LOCAL_MACHINE) = 0"}), sim::Lines("RegFlushKey"));
-    EXPECT_EQ(sim::IndexOf("RegDeleteKeyA", 12) + 1, sim::IndexOf("RegFlushKey"));
-    for (const char *key : printer::kFixedKeys)
+    EXPECT_EQ(sim::IndexOf("RegDeleteKeyA", (int)printer::kFixedKeys.size() - 1) + 1, sim::IndexOf("RegFlushKey"));
+    for (const std::string &key : printer::kFixedKeys)
         EXPECT_FALSE(sim::KeyExists(key)) << key;
 }
 
@@ -78,15 +82,14 @@ TEST_F(RemovalTest, PhasesRunInOrder)
         IndexWith("WriteProfileStringA", "\"Devices\""),
         IndexWith("WriteProfileStringA", "\"PrinterPorts\""),
         IndexWith("RegOpenKeyExA", "Shell Folders"),
-        IndexWith("DeleteFileA", "Help.LNK"),
-        IndexWith("DeleteFileA", "Printer Monitor.LNK"),
-        IndexWith("DeleteFileA", "Uninstall Program.LNK"),
-        sim::IndexOf("RemoveDirectoryA"),
-        sim::IndexOf("GetSystemDirectoryA"),
-        IndexWith("DeleteFileA", "OX46HLP.HLP"),
-        IndexWith("DeleteFileA", "OX46TN32.DLL"),
-        sim::IndexOf("GetWindowsDirectoryA"),
     };
+    for (const std::string &name : printer::kShortcutNames)
+        order.push_back(IndexWith("DeleteFileA", name));
+    order.push_back(sim::IndexOf("RemoveDirectoryA"));
+    order.push_back(sim::IndexOf("GetSystemDirectoryA"));
+    for (const std::string &name : printer::kSystemFiles)
+        order.push_back(IndexWith("DeleteFileA", name));
+    order.push_back(sim::IndexOf("GetWindowsDirectoryA"));
     for (size_t i = 0; i < order.size(); i++)
         EXPECT_GE(order[i], 0) << "step " << i;
     for (size_t i = 1; i < order.size(); i++)
@@ -233,9 +236,8 @@ TEST_F(RemovalTest, ShortcutsThenTheEmptyGroup)
     RemoveDriver();
 
     std::vector<std::string> deleted = Deleted();
-    ASSERT_GE(deleted.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(printer::kShortcuts, printer::kShortcuts + 3),
-              std::vector<std::string>(deleted.begin(), deleted.begin() + 3));
+    ASSERT_GE(deleted.size(), printer::kShortcuts.size());
+    EXPECT_EQ(printer::kShortcuts, std::vector<std::string>(deleted.begin(), deleted.begin() + printer::kShortcuts.size()));
     EXPECT_EQ(std::vector<std::string>({std::string("RemoveDirectoryA(\"") + printer::kGroup + "\") = 1"}),
               sim::Lines("RemoveDirectoryA"));
     int query = IndexWith("RegQueryValueExA", "Programs");
@@ -256,19 +258,19 @@ TEST_F(RemovalTest, GroupHoldingOtherFilesStays)
     RemoveDriver();
     EXPECT_EQ(0, sim::Calls("RemoveDirectoryA").at(0).result);
     EXPECT_TRUE(sim::Exists(mine));
-    for (const char *link : printer::kShortcuts)
+    for (const std::string &link : printer::kShortcuts)
         EXPECT_FALSE(sim::Exists(link));
 }
 
-TEST_F(RemovalTest, SeventeenSystemFilesInListOrder)
+TEST_F(RemovalTest, SystemFilesInListOrder)
 {
     printer::Install();
     RemoveDriver();
     std::vector<std::string> deleted = Deleted();
-    ASSERT_EQ(20u, deleted.size()) << "3 shortcuts, 17 system files";
-    for (int i = 0; i < 17; i++)
-        EXPECT_EQ(std::string("C:\\WINDOWS\\SYSTEM\\") + printer::kSystemFiles[i], deleted[3 + i]) << i;
-    for (const char *name : printer::kSystemFiles)
+    ASSERT_EQ(Files(), deleted.size()) << "the shortcuts, then the system files";
+    for (size_t i = 0; i < printer::kSystemFiles.size(); i++)
+        EXPECT_EQ(std::string("C:\\WINDOWS\\SYSTEM\\") + printer::kSystemFiles[i], deleted[printer::kShortcuts.size() + i]) << i;
+    for (const std::string &name : printer::kSystemFiles)
         EXPECT_FALSE(sim::Exists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
 }
 
@@ -281,7 +283,7 @@ TEST_F(RemovalTest, ElsewhereInstalledWindows)
     sim::AddDir("D:\\WIN95\\SYSTEM");
     sim::AddFile("D:\\WIN95\\SYSTEM\\OX46RS.DLL", "x");
     RemoveDriver();
-    EXPECT_EQ("D:\\WIN95\\SYSTEM\\OX46HLP.HLP", Deleted().at(3));
+    EXPECT_EQ("D:\\WIN95\\SYSTEM\\" + printer::kSystemFiles[0], Deleted().at(printer::kShortcuts.size()));
     EXPECT_FALSE(sim::Exists("D:\\WIN95\\SYSTEM\\OX46RS.DLL"));
     EXPECT_EQ(kTwoLines, sim::FileBytes("D:\\WIN95\\WININIT.INI"));
     EXPECT_FALSE(sim::Exists("C:\\WINDOWS\\WININIT.INI"));
@@ -301,23 +303,22 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
         bool nt;
         std::string extraLines;  // after the two fixed ones
         std::vector<std::string> delayed;
-        size_t deletions;  // DeleteFileA calls before WININIT.INI
         std::vector<std::string> left;  // system files, in list order
     } rows[] = {
         {"in use", {"OX46STAT.EXE", "OX46SHEL.DLL"}, {}, "", false,
-         "NUL=" + sys + "OX46SHEL.DLL\r\nNUL=" + sys + "OX46STAT.EXE\r\n", {}, 20,
+         "NUL=" + sys + "OX46SHEL.DLL\r\nNUL=" + sys + "OX46STAT.EXE\r\n", {},
          {"OX46SHEL.DLL", "OX46STAT.EXE"}},
-        {"read-only", {}, {"OX46HLP.HLP"}, "", false, "", {}, 21, {}},
+        {"read-only", {}, {"OX46HLP.HLP"}, "", false, "", {}, {}},
         {"read-only and in use", {"OX46RS.DLL"}, {"OX46RS.DLL"}, "", false,
-         "NUL=" + sys + "OX46RS.DLL\r\n", {}, 21, {"OX46RS.DLL"}},
-        {"already named by a fixed line", {"OX46PRIN.DLL", "OX46LANG.DLL"}, {}, "", false, "", {}, 20,
+         "NUL=" + sys + "OX46RS.DLL\r\n", {}, {"OX46RS.DLL"}},
+        {"already named by a fixed line", {"OX46PRIN.DLL", "OX46LANG.DLL"}, {}, "", false, "", {},
          {"OX46PRIN.DLL", "OX46LANG.DLL"}},
-        {"named by a fixed line, in lower case on the disk", {"ox46prin.dll"}, {}, "", false, "", {}, 20,
+        {"named by a fixed line, in lower case on the disk", {"ox46prin.dll"}, {}, "", false, "", {},
          {"OX46PRIN.DLL"}},
         {"a system folder with a long name", {"OX46PRIN.DLL"}, {}, "C:\\Windows 95\\System Files", false,
-         "NUL=C:\\WINDOW~1\\SYSTEM~1\\OX46PRIN.DLL\r\n", {}, 20, {"OX46PRIN.DLL"}},
+         "NUL=C:\\WINDOW~1\\SYSTEM~1\\OX46PRIN.DLL\r\n", {}, {"OX46PRIN.DLL"}},
         {"NT", {"OX46PRIN.DLL", "OX46TN32.DLL"}, {"OX46TN32.DLL"}, "", true, "",
-         {sys + "OX46PRIN.DLL", sys + "OX46TN32.DLL"}, 21, {"OX46PRIN.DLL", "OX46TN32.DLL"}},
+         {sys + "OX46PRIN.DLL", sys + "OX46TN32.DLL"}, {"OX46PRIN.DLL", "OX46TN32.DLL"}},
     };
     for (const Row &row : rows) {
         SetUp();
@@ -326,7 +327,7 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
             sim::SetSystemDirectory(row.systemDir);
         sim::SetNtFamily(row.nt);
         printer::Install();
-        for (const char *name : printer::kSystemFiles)
+        for (const std::string &name : printer::kSystemFiles)
             sim::AddFile(dir + name, "MZ");
         for (const std::string &name : row.inUse) {
             sim::AddFile(dir + name, "MZ");  // named on the disk as the row spells it
@@ -337,9 +338,10 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
         RemoveDriver();
         EXPECT_EQ(kTwoLines + row.extraLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI")) << row.what;
         EXPECT_EQ(row.delayed, sim::DelayedDeletions()) << row.what;
-        EXPECT_EQ(row.deletions, Deleted().size()) << row.what;
+        // A read-only file is tried again once its attribute is cleared.
+        EXPECT_EQ(Files() + row.readOnly.size(), Deleted().size()) << row.what;
         std::vector<std::string> left;
-        for (const char *name : printer::kSystemFiles)
+        for (const std::string &name : printer::kSystemFiles)
             if (sim::Exists(dir + name))
                 left.push_back(name);
         EXPECT_EQ(row.left, left) << row.what;
@@ -350,12 +352,12 @@ TEST_F(RemovalTest, FilesThatCannotGoNowGoAtTheNextStart)
 }
 
 // Where every deletion succeeds, the removal makes the calls it always made:
-// 17 DeleteFileA for the system files, two rewrites of WININIT.INI, nothing more.
+// one DeleteFileA for each file, two rewrites of WININIT.INI, nothing more.
 TEST_F(RemovalTest, NothingRefusedNothingNewCalled)
 {
     printer::Install();
     RemoveDriver();
-    EXPECT_EQ(20u, Deleted().size());
+    EXPECT_EQ(Files(), Deleted().size());
     EXPECT_EQ(3u, sim::Calls("GetTempFileNameA").size()) << "a new file, then a new one and the old one aside";
     for (const char *fn : {"GetFileAttributesA", "SetFileAttributesA", "GetShortPathNameA", "GetModuleHandleA",
                            "GetProcAddress", "GetVersion"})
@@ -375,20 +377,17 @@ TEST_F(RemovalTest, AShortcutInUseStays)
 TEST_F(RemovalTest, NothingInstalledEveryStepPassesOverSilently)
 {
     RemoveDriver();
-    EXPECT_EQ(13u, sim::Calls("RegDeleteKeyA").size());
+    EXPECT_EQ(printer::kFixedKeys.size(), sim::Calls("RegDeleteKeyA").size());
     for (const sim::Call &c : sim::Calls("RegDeleteKeyA"))
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, c.result) << c.str();
     EXPECT_EQ(204u, sim::Calls("RegOpenKeyExA").size() - 2)
         << "two empty scan passes, the printers' key and Shell Folders";
     // No Programs folder: the group is looked for at the root of the current drive.
-    std::vector<std::string> deleted = Deleted();
-    ASSERT_EQ(20u, deleted.size());
-    EXPECT_EQ(std::vector<std::string>({
-                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Help.LNK",
-                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Printer Monitor.LNK",
-                  "\\Oxtrel Lintora 460D\\Oxtrel Lintora 460D Uninstall Program.LNK",
-              }),
-              std::vector<std::string>(deleted.begin(), deleted.begin() + 3));
+    std::vector<std::string> deleted = Deleted(), atTheRoot;
+    for (const std::string &name : printer::kShortcutNames)
+        atTheRoot.push_back(std::string("\\") + printer::kGroupName + "\\" + name);
+    ASSERT_EQ(Files(), deleted.size());
+    EXPECT_EQ(atTheRoot, std::vector<std::string>(deleted.begin(), deleted.begin() + printer::kShortcuts.size()));
     EXPECT_EQ(std::vector<std::string>({"\\Oxtrel Lintora 460D"}), Args("RemoveDirectoryA"));
     EXPECT_EQ(kTwoLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
 }
@@ -404,8 +403,8 @@ TEST_F(RemovalTest, ASecondRunDoesWhatTheFirstDid)
     RemoveDriver();
 
     std::vector<std::string> secondKeys = KeyNames();
-    ASSERT_EQ(13u, secondKeys.size()) << "the instance keys are gone already";
-    EXPECT_EQ(std::vector<std::string>(firstKeys.begin(), firstKeys.begin() + 13), secondKeys);
+    ASSERT_EQ(printer::kFixedKeys.size(), secondKeys.size()) << "the instance keys are gone already";
+    EXPECT_EQ(std::vector<std::string>(firstKeys.begin(), firstKeys.begin() + printer::kFixedKeys.size()), secondKeys);
 
     EXPECT_EQ(firstFiles, Deleted());
     EXPECT_EQ(kTwoLines + printer::kWininitLines, sim::FileBytes("C:\\WINDOWS\\WININIT.INI"));
@@ -457,7 +456,7 @@ TEST_F(RemovalTest, ProgramsFolderTooLongToName)
         std::string folder = "C:\\" + std::string(row.length - 3, 'P');
         sim::SetString(kShellFolders, "Programs", folder);
         RemoveDriver();
-        size_t shortcuts = Deleted().size() - 17;
+        size_t shortcuts = Deleted().size() - printer::kSystemFiles.size();
         EXPECT_EQ(row.shortcuts, shortcuts) << row.length;
         EXPECT_EQ(row.folders, sim::Calls("RemoveDirectoryA").size()) << row.length;
         for (const std::string &path : Deleted())
@@ -469,13 +468,13 @@ TEST_F(RemovalTest, SystemDirectoryTooLongToName)
 {
     struct Row {
         size_t length;
-        size_t deletions;  // of the 17
+        size_t longest;  // the longest file name whose path still fits in 259 characters
     } rows[] = {
-        {17, 17},
-        {247, 7},  // only the names of 10 or 11 characters still fit
-        {250, 0},
+        {17, 241},  // C:\WINDOWS\SYSTEM
+        {247, 11},
+        {250, 8},
         {259, 0},
-        {300, 0},  // longer than the buffer: nothing is filled in
+        {300, 0},   // longer than the buffer: nothing is filled in
     };
     for (const Row &row : rows) {
         SetUp();
@@ -485,8 +484,10 @@ TEST_F(RemovalTest, SystemDirectoryTooLongToName)
         sim::SetSystemDirectory(dir);
         RemoveDriver();
         std::vector<std::string> deleted = Deleted();
-        EXPECT_EQ(row.deletions, deleted.size() - 3) << row.length;
-        for (size_t i = 3; i < deleted.size(); i++)
+        size_t fit = std::count_if(printer::kSystemFiles.begin(), printer::kSystemFiles.end(),
+                                   [&](const std::string &name) { return name.size() <= row.longest; });
+        EXPECT_EQ(fit, deleted.size() - printer::kShortcuts.size()) << row.length;
+        for (size_t i = printer::kShortcuts.size(); i < deleted.size(); i++)
             EXPECT_EQ(0u, deleted[i].find(dir)) << deleted[i];
     }
 }
