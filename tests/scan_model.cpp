@@ -20,7 +20,6 @@ const Pass kPasses[2] = {
 namespace {
 
 const size_t kBuffer = 260;  // the description's, terminator and all
-const int kBudget = 100;     // a pass ends once its misses exceed it
 const int kLast = 9999;      // instance numbers have four digits
 
 // The instance number at the end of a rendered name or handle of the pass, or
@@ -147,7 +146,7 @@ std::vector<std::string> ModelPass(Layout keys)
             // An open after an examined key: a hit is free, a failure costs one.
             if (!hit) {
                 misses += 1;
-                state = misses > kBudget ? Ended : Searching;
+                state = misses > kMissBudget ? Ended : Searching;
             }
         } else {
             if (!advance()) {
@@ -156,10 +155,10 @@ std::vector<std::string> ModelPass(Layout keys)
             }
             misses += 1;  // before the open, whatever comes of it
             if (!open(current)) {
-                state = misses > kBudget ? Ended : Searching;
+                state = misses > kMissBudget ? Ended : Searching;
             } else {
                 misses += 1;  // a hit costs one more
-                if (misses > kBudget) {
+                if (misses > kMissBudget) {
                     events.push_back("unread " + Number(current));
                     state = Ended;
                 } else {

@@ -14,6 +14,10 @@ namespace scan_model {
 
 extern const char kPrinter[];  // the description whose keys are deleted
 
+// A pass ends once its misses, which a key found never resets, exceed this.
+// The program keeps its own, so that a slip in either is seen.
+const int kMissBudget = 100;
+
 // The two passes, in the scan's order.
 struct Pass {
     const char *base;   // under HKEY_LOCAL_MACHINE
