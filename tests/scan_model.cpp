@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <set>
 
 #include "machine.h"
@@ -96,6 +97,21 @@ bool Readable(const Instance &key)
 
 bool DescribesPrinter(const Instance &key) { return Readable(key) && key.description.c_str() == std::string(kPrinter); }
 
+// The script with each number written from the budget (2B+50) in four digits.
+std::string FromBudget(const std::string &script)
+{
+    static const std::regex kFromBudget("(\\d*)B([+-]\\d+)?");
+    std::string out;
+    auto rest = script.begin();
+    for (std::sregex_iterator m(script.begin(), script.end(), kFromBudget), end; m != end; ++m) {
+        const std::string times = (*m)[1], plus = (*m)[2];
+        int n = (times.empty() ? 1 : std::stoi(times)) * kMissBudget + (plus.empty() ? 0 : std::stoi(plus));
+        out.append(rest, (*m)[0].first) += Number(n);
+        rest = (*m)[0].second;
+    }
+    return out.append(rest, script.end());
+}
+
 }  // namespace
 
 std::vector<std::string> ModelPass(Layout keys)
@@ -170,16 +186,17 @@ std::vector<std::string> ModelPass(Layout keys)
     return events;
 }
 
-std::vector<std::string> Events(const std::string &script)
+std::vector<std::string> Events(const std::string &written)
 {
     std::vector<std::string> events;
+    const std::string script = FromBudget(written);
     for (size_t start = 0, end = 0; start < script.size(); start = end + 2) {
         end = std::min(script.find("; ", start), script.size());
         std::string item = script.substr(start, end - start);
         int from = -1, to = -1;  // once, as it is, without a range
         size_t range = item.find(" for ");
         if (range != std::string::npos) {
-            std::sscanf(item.c_str() + range + 5, "%d-%d", &from, &to);
+            std::sscanf(item.c_str() + range + 5, "%d..%d", &from, &to);
             item.erase(range);
         }
         for (int n = from; n <= to; n++) {
