@@ -1,6 +1,7 @@
 /* The printer's numbered device and printer-class instance keys. They are
    found by opening consecutive instance numbers (0000, 0001, ...) and reading
-   each one's description; a run of misses longer than the budget ends a pass.
+   each one's description. The misses add up over the whole pass, as a key
+   found never resets them, and the pass ends once they exceed the budget.
    Subkeys are never enumerated. */
 #include <windows.h>
 

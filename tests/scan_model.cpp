@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <set>
 
 #include "machine.h"
@@ -20,7 +21,6 @@ const Pass kPasses[2] = {
 namespace {
 
 const size_t kBuffer = 260;  // the description's, terminator and all
-const int kBudget = 100;     // a pass ends once its misses exceed it
 const int kLast = 9999;      // instance numbers have four digits
 
 // The instance number at the end of a rendered name or handle of the pass, or
@@ -97,6 +97,21 @@ bool Readable(const Instance &key)
 
 bool DescribesPrinter(const Instance &key) { return Readable(key) && key.description.c_str() == std::string(kPrinter); }
 
+// The script with each number written from the budget (2B+50) in four digits.
+std::string FromBudget(const std::string &script)
+{
+    static const std::regex kFromBudget("(\\d*)B([+-]\\d+)?");
+    std::string out;
+    auto rest = script.begin();
+    for (std::sregex_iterator m(script.begin(), script.end(), kFromBudget), end; m != end; ++m) {
+        const std::string times = (*m)[1], plus = (*m)[2];
+        int n = (times.empty() ? 1 : std::stoi(times)) * kMissBudget + (plus.empty() ? 0 : std::stoi(plus));
+        out.append(rest, (*m)[0].first) += Number(n);
+        rest = (*m)[0].second;
+    }
+    return out.append(rest, script.end());
+}
+
 }  // namespace
 
 std::vector<std::string> ModelPass(Layout keys)
@@ -147,7 +162,7 @@ std::vector<std::string> ModelPass(Layout keys)
             // An open after an examined key: a hit is free, a failure costs one.
             if (!hit) {
                 misses += 1;
-                state = misses > kBudget ? Ended : Searching;
+                state = misses > kMissBudget ? Ended : Searching;
             }
         } else {
             if (!advance()) {
@@ -156,10 +171,10 @@ std::vector<std::string> ModelPass(Layout keys)
             }
             misses += 1;  // before the open, whatever comes of it
             if (!open(current)) {
-                state = misses > kBudget ? Ended : Searching;
+                state = misses > kMissBudget ? Ended : Searching;
             } else {
                 misses += 1;  // a hit costs one more
-                if (misses > kBudget) {
+                if (misses > kMissBudget) {
                     events.push_back("unread " + Number(current));
                     state = Ended;
                 } else {
@@ -171,16 +186,17 @@ std::vector<std::string> ModelPass(Layout keys)
     return events;
 }
 
-std::vector<std::string> Events(const std::string &script)
+std::vector<std::string> Events(const std::string &written)
 {
     std::vector<std::string> events;
+    const std::string script = FromBudget(written);
     for (size_t start = 0, end = 0; start < script.size(); start = end + 2) {
         end = std::min(script.find("; ", start), script.size());
         std::string item = script.substr(start, end - start);
         int from = -1, to = -1;  // once, as it is, without a range
         size_t range = item.find(" for ");
         if (range != std::string::npos) {
-            std::sscanf(item.c_str() + range + 5, "%d-%d", &from, &to);
+            std::sscanf(item.c_str() + range + 5, "%d..%d", &from, &to);
             item.erase(range);
         }
         for (int n = from; n <= to; n++) {

@@ -14,6 +14,10 @@ namespace scan_model {
 
 extern const char kPrinter[];  // the description whose keys are deleted
 
+// A pass ends once its misses, which a key found never resets, exceed this.
+// The program keeps its own, so that a slip in either is seen.
+const int kMissBudget = 100;
+
 // The two passes, in the scan's order.
 struct Pass {
     const char *base;   // under HKEY_LOCAL_MACHINE
@@ -63,8 +67,9 @@ Layout Run(int from, int to, Layout others = {});
 std::vector<std::string> ModelPass(Layout keys);
 
 // Events written short: items apart by "; ", each item events apart by ", ";
-// an item ending " for A-B" is repeated for each number from A to B, that
-// number in place of N: "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250".
+// an item ending " for A..Z" is repeated for each number from A to Z, that
+// number in place of N. A number may be written from the miss budget, as B,
+// B-1 or 2B+50: "open N = 0, read N for 0000..2B-1; open N = 2 for 2B..3B".
 std::vector<std::string> Events(const std::string &script);
 int Count(const std::vector<std::string> &events, const std::string &verb);  // "open", ...
 

@@ -65,7 +65,8 @@ void ExpectScan(const Layout (&keys)[2], const std::vector<std::string> (&events
     ExpectNoNameLongerThanFourDigits();
 }
 
-const std::vector<std::string> kNothing = Events("open N = 2 for 0000-0101");
+const int B = kMissBudget;  // as the rows' events write it
+const std::vector<std::string> kNothing = Events("open N = 2 for 0000..B+1");
 
 struct Row {
     std::string what;
@@ -79,87 +80,95 @@ void PrintTo(const Row &row, std::ostream *out) { *out << row.what; }
 std::vector<Row> Rows()
 {
     std::vector<Row> rows = {
-        {"nothing", {}, "open N = 2 for 0000-0101"},
-        {"0000-0002, none matching", {}, "open N = 0, read N for 0000-0002; open N = 2 for 0003-0103", 2},
+        {"nothing", {}, "open N = 2 for 0000..B+1"},
+        {"0000-0002, none matching", {}, "open N = 0, read N for 0000..0002; open N = 2 for 0003..B+3", 2},
         {"0000-0002, 0001 matching", {{1, kMatch}},
-         "open N = 0, read N for 0000-0001; delete 0001 = 0, open 0001 = 2, open 0002 = 0, read 0002; "
-         "open N = 2 for 0003-0100", 2},
+         "open N = 0, read N for 0000..0001; delete 0001 = 0, open 0001 = 2, open 0002 = 0, read 0002; "
+         "open N = 2 for 0003..B", 2},
         {"0000-0002, 0001 matching, as REG_EXPAND_SZ",
          {{0, Text("Other Printer 100", REG_EXPAND_SZ)}, {1, Text(kPrinter, REG_EXPAND_SZ)},
           {2, Text("Other Printer 100", REG_EXPAND_SZ)}},
-         "open N = 0, read N for 0000-0001; delete 0001 = 0, open 0001 = 2, open 0002 = 0, read 0002; "
-         "open N = 2 for 0003-0100"},
+         "open N = 0, read N for 0000..0001; delete 0001 = 0, open 0001 = 2, open 0002 = 0, read 0002; "
+         "open N = 2 for 0003..B"},
         {"only 0001, matching", {{1, kMatch}},
-         "open 0000 = 2, open 0001 = 0, read 0001, delete 0001 = 0; open N = 2 for 0001-0099"},
-        {"only 0000, matching", {{0, kMatch}}, "open 0000 = 0, read 0000, delete 0000 = 0; open N = 2 for 0000-0100"},
-        {"only 0099, matching", {{99, kMatch}},
-         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 2"},
-        {"only 0099, not matching", {{99, kOther}},
-         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, open 0100 = 2"},
-        {"only 0098, not matching", {{98, kOther}},
-         "open N = 2 for 0000-0097; open 0098 = 0, read 0098; open N = 2 for 0099-0100"},
-        {"only 0100, matching", {{100, kMatch}}, "open N = 2 for 0000-0099; open 0100 = 0, unread 0100"},
-        {"only 0100, not matching", {{100, kOther}}, "open N = 2 for 0000-0099; open 0100 = 0, unread 0100"},
-        {"only 0101, matching", {{101, kMatch}}, "open N = 2 for 0000-0100; open 0101 = 0, unread 0101"},
-        {"only 0101, not matching", {{101, kOther}}, "open N = 2 for 0000-0100; open 0101 = 0, unread 0101"},
-        {"only 0102", {{102, kOther}}, "open N = 2 for 0000-0101"},
+         "open 0000 = 2, open 0001 = 0, read 0001, delete 0001 = 0; open N = 2 for 0001..B-1"},
+        {"only 0000, matching", {{0, kMatch}}, "open 0000 = 0, read 0000, delete 0000 = 0; open N = 2 for 0000..B"},
+        // After a gap each number opened costs a miss, and a key found there
+        // one more: alone, B-1 is the last key read, B+1 the last number opened.
+        {"only the last key the budget reads, matching", {{B - 1, kMatch}},
+         "open N = 2 for 0000..B-2; open B-1 = 0, read B-1, delete B-1 = 0, open B-1 = 2"},
+        {"only the last key the budget reads, not matching", {{B - 1, kOther}},
+         "open N = 2 for 0000..B-2; open B-1 = 0, read B-1, open B = 2"},
+        {"only the key before the last the budget reads, not matching", {{B - 2, kOther}},
+         "open N = 2 for 0000..B-3; open B-2 = 0, read B-2; open N = 2 for B-1..B"},
+        {"only the first key the budget cannot read, matching", {{B, kMatch}},
+         "open N = 2 for 0000..B-1; open B = 0, unread B"},
+        {"only the first key the budget cannot read, not matching", {{B, kOther}},
+         "open N = 2 for 0000..B-1; open B = 0, unread B"},
+        {"only the key at the last number opened, matching", {{B + 1, kMatch}},
+         "open N = 2 for 0000..B; open B+1 = 0, unread B+1"},
+        {"only the key at the last number opened, not matching", {{B + 1, kOther}},
+         "open N = 2 for 0000..B; open B+1 = 0, unread B+1"},
+        {"only the key just past the budget", {{B + 2, kOther}}, "open N = 2 for 0000..B+1"},
         {"0000-0002, all matching", {{0, kMatch}, {1, kMatch}, {2, kMatch}},
-         "open N = 0, read N, delete N = 0, open N = 2 for 0000-0002; open N = 2 for 0003-0096"},
-        {"0000, 0050 and 0160", {{0, kOther}, {50, kOther}, {160, kOther}},
-         "open 0000 = 0, read 0000; open N = 2 for 0001-0049; open 0050 = 0, read 0050; open N = 2 for 0051-0100"},
+         "open N = 0, read N, delete N = 0, open N = 2 for 0000..0002; open N = 2 for 0003..B-4"},
+        // A key found never resets the misses: the key a whole budget past it
+        // is not reached.
+        {"0000, 0010, and a budget past 0010", {{0, kOther}, {10, kOther}, {10 + B, kOther}},
+         "open 0000 = 0, read 0000; open N = 2 for 0001..0009; open 0010 = 0, read 0010; open N = 2 for 0011..B"},
+        {"0000, then 0020 matching, then a budget past 0020", {{0, kOther}, {20, kMatch}, {20 + B, kOther}},
+         "open 0000 = 0, read 0000; open N = 2 for 0001..0019; open 0020 = 0, read 0020, delete 0020 = 0; "
+         "open N = 2 for 0020..B-1"},
         {"0001-0003 after a missing 0000", {{1, kOther}, {2, kOther}, {3, kOther}},
-         "open 0000 = 2; open N = 0, read N for 0001-0003; open N = 2 for 0004-0102"},
-        {"a run 0000-0149 is followed to its end", {},
-         "open N = 0, read N for 0000-0149; open N = 2 for 0150-0250", 149},
-        {"0000, then 0060 matching, then 0120", {{0, kOther}, {60, kMatch}, {120, kOther}},
-         "open 0000 = 0, read 0000; open N = 2 for 0001-0059; open 0060 = 0, read 0060, delete 0060 = 0; "
-         "open N = 2 for 0060-0099"},
+         "open 0000 = 2; open N = 0, read N for 0001..0003; open N = 2 for 0004..B+2"},
+        {"a run twice the budget is followed to its end", {},
+         "open N = 0, read N for 0000..2B-1; open N = 2 for 2B..3B", 2 * B - 1},
         // Only the exact name, in its case, is the printer's.
         {"names near the printer's",
          {{0, Text("oxtrel lintora 460d")}, {1, Text("OXTREL LINTORA 460D")}, {2, Text("Oxtrel Lintora 460d")},
           {3, Text("Oxtrel Lintora 460D ")}, {4, Text(" Oxtrel Lintora 460D")}, {5, Text("Oxtrel Lintora 460")},
           {6, Text("Oxtrel  Lintora 460D")}, {7, Text("")}},
-         "open N = 0, read N for 0000-0007; open N = 2 for 0008-0108"},
+         "open N = 0, read N for 0000..0007; open N = 2 for 0008..B+8"},
         // The platform writes each value's length back into the size; every
         // read must still offer the whole buffer, and 259 characters fit it.
         {"descriptions of every length, 0004 read again",
          {{0, Text("A")}, {1, Text(std::string(100, 'b'))}, {2, Text(std::string(259, 'c'))}, {3, kOther},
           {4, kRefused}, {5, Text("")}},
-         "open N = 0, read N for 0000-0004; delete 0004 = 0, open 0004 = 0, read 0004, open 0005 = 0, read 0005; "
-         "open N = 2 for 0006-0106"},
+         "open N = 0, read N for 0000..0004; delete 0004 = 0, open 0004 = 0, read 0004, open 0005 = 0, read 0005; "
+         "open N = 2 for 0006..B+6"},
         {"matches among others, one refused silently, one locked",
-         {{0, kMatch}, {3, kMatch}, {20, kRefused}, {21, kLocked}, {90, kMatch}},
-         "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 2; open N = 0, read N for 0001-0002; "
+         {{0, kMatch}, {3, kMatch}, {20, kRefused}, {21, kLocked}, {40, kMatch}},
+         "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 2; open N = 0, read N for 0001..0002; "
          "open 0003 = 0, read 0003, delete 0003 = 0, open 0003 = 2, open 0004 = 0, read 0004; "
-         "open N = 2 for 0005-0019; open 0020 = 0, read 0020, delete 0020 = 0, open 0020 = 0, read 0020, "
-         "open 0021 = 5; open N = 2 for 0022-0089; open 0090 = 0, read 0090, delete 0090 = 0; open N = 2 for 0090-0096",
+         "open N = 2 for 0005..0019; open 0020 = 0, read 0020, delete 0020 = 0, open 0020 = 0, read 0020, "
+         "open 0021 = 5; open N = 2 for 0022..0039; open 0040 = 0, read 0040, delete 0040 = 0; "
+         "open N = 2 for 0040..B-4",
          4},
         // A key that cannot be opened is a miss, and breaks a run like a gap.
         {"0000 locked, 0001 matching", {{0, kLocked}, {1, kMatch}},
-         "open 0000 = 5, open 0001 = 0, read 0001, delete 0001 = 0; open N = 2 for 0001-0099"},
+         "open 0000 = 5, open 0001 = 0, read 0001, delete 0001 = 0; open N = 2 for 0001..B-1"},
         {"0001 locked inside a run", {{1, kLocked}},
-         "open 0000 = 0, read 0000, open 0001 = 5, open 0002 = 0, read 0002; open N = 2 for 0003-0100", 2},
+         "open 0000 = 0, read 0000, open 0001 = 5, open 0002 = 0, read 0002; open N = 2 for 0003..B", 2},
         // A match that survives its deletion is read once more and passed.
         {"only 0000, refused silently", {{0, kRefused}},
-         "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 0, read 0000; open N = 2 for 0001-0101"},
+         "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 0, read 0000; open N = 2 for 0001..B+1"},
         {"only 0001, refused silently", {{1, kRefused}},
          "open 0000 = 2, open 0001 = 0, read 0001, delete 0001 = 0, open 0001 = 0, read 0001; "
-         "open N = 2 for 0002-0100"},
-        {"only 0099, refused silently", {{99, kRefused}},
-         "open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 0, read 0099, "
-         "open 0100 = 2"},
+         "open N = 2 for 0002..B"},
+        {"only the last key the budget reads, refused silently", {{B - 1, kRefused}},
+         "open N = 2 for 0000..B-2; open B-1 = 0, read B-1, delete B-1 = 0, open B-1 = 0, read B-1, open B = 2"},
         {"0000-0004 refused out loud, then 0005 matching",
          {{0, kDenyDelete}, {1, kDenyDelete}, {2, kDenyDelete}, {3, kDenyDelete}, {4, kDenyDelete}, {5, kMatch}},
-         "open N = 0, read N, delete N = 5, open N = 0, read N for 0000-0004; open 0005 = 0, read 0005, "
-         "delete 0005 = 0; open N = 2 for 0005-0105"},
+         "open N = 0, read N, delete N = 5, open N = 0, read N for 0000..0004; open 0005 = 0, read 0005, "
+         "delete 0005 = 0; open N = 2 for 0005..B+5"},
         // The four-digit numbers end at 9999.
-        {"every number present", {}, "open N = 0, read N for 0000-9999", 9999, 0},
+        {"every number present", {}, "open N = 0, read N for 0000..9999", 9999, 0},
         {"0000-9998, then 9999 matching", {{9999, kMatch}},
-         "open N = 0, read N for 0000-9999; delete 9999 = 0, open 9999 = 2", 9998, 1},
+         "open N = 0, read N for 0000..9999; delete 9999 = 0, open 9999 = 2", 9998, 1},
         {"0000-9998, then 9999 refused silently", {{9999, kRefused}},
-         "open N = 0, read N for 0000-9999; delete 9999 = 0, open 9999 = 0, read 9999", 9998, 0},
-        {"0000-9989, then the numbers run out", {},
-         "open N = 0, read N for 0000-9989; open N = 2 for 9990-9999", 9989, 0},
+         "open N = 0, read N for 0000..9999; delete 9999 = 0, open 9999 = 0, read 9999", 9998, 0},
+        {"0000-9989, then the numbers run out before the budget", {},
+         "open N = 0, read N for 0000..9989; open N = 2 for 9990..9999", 9989, 0},
     };
     // Descriptions that cannot be read as text do not match, even where what
     // a failed read leaves in the buffer, or last left there, is the name.
@@ -178,10 +187,10 @@ std::vector<Row> Rows()
     for (const auto &u : unreadable) {
         rows.push_back({"0000 refused silently, 0001 " + std::string(u.first), {{0, kRefused}, {1, u.second}},
                         "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 0, read 0000, open 0001 = 0, "
-                        "read 0001; open N = 2 for 0002-0102"});
+                        "read 0001; open N = 2 for 0002..B+2"});
         rows.push_back({"0000 matching, 0001-0002 " + std::string(u.first), {{0, kMatch}, {1, u.second}, {2, u.second}},
-                        "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 2; open N = 0, read N for 0001-0002; "
-                        "open N = 2 for 0003-0100"});
+                        "open 0000 = 0, read 0000, delete 0000 = 0, open 0000 = 2; open N = 0, read N for 0001..0002; "
+                        "open N = 2 for 0003..B"});
     }
     return rows;
 }
@@ -216,10 +225,11 @@ class ScanPassesTest : public MachineTest {};
 TEST_F(ScanPassesTest, EachPassStartsAfresh)
 {
     // Pass 1 spends its whole budget and ends on a key closed unread; pass 2
-    // still starts at 0000 with the whole budget, enough to reach 0099.
-    ExpectScan({Layout{{101, kMatch}}, Layout{{99, kMatch}}},
-               {Events("open N = 2 for 0000-0100; open 0101 = 0, unread 0101"),
-                Events("open N = 2 for 0000-0098; open 0099 = 0, read 0099, delete 0099 = 0, open 0099 = 2")});
+    // still starts at 0000 with the whole budget, enough to read the last key
+    // it reaches.
+    ExpectScan({Layout{{B + 1, kMatch}}, Layout{{B - 1, kMatch}}},
+               {Events("open N = 2 for 0000..B; open B+1 = 0, unread B+1"),
+                Events("open N = 2 for 0000..B-2; open B-1 = 0, read B-1, delete B-1 = 0, open B-1 = 2")});
 }
 
 // A scan that deleted the same key over and over would never return: run it

@@ -48,6 +48,8 @@ TEST_F(WininitTest, LinesGoAtTheEndOfTheRenameSection)
         {"blanks around the name", "  [ rename ]  \r\n\r\n", "  [ rename ]  \r\n" + kLines + "\r\n"},
         {"a name that only begins like it", "[renamed]\r\nNUL=C:\\X\r\n",
          "[renamed]\r\nNUL=C:\\X\r\n[rename]\r\n" + kLines},
+        {"names that are only the start of it", "[r]\r\nNUL=C:\\X\r\n[REN]\r\n[renam]\r\nNUL=C:\\Y\r\n",
+         "[r]\r\nNUL=C:\\X\r\n[REN]\r\n[renam]\r\nNUL=C:\\Y\r\n[rename]\r\n" + kLines},
         {"only the first section counts", "[rename]\r\nNUL=C:\\1\r\n[x]\r\n[rename]\r\nNUL=C:\\2\r\n",
          "[rename]\r\nNUL=C:\\1\r\n" + kLines + "[x]\r\n[rename]\r\nNUL=C:\\2\r\n"},
         {"section before others", "[rename]\r\n[boot]\r\n", "[rename]\r\n" + kLines + "[boot]\r\n"},
