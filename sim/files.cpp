@@ -206,7 +206,8 @@ static UINT CopyDirectory(const std::string &dir, LPSTR buffer, UINT size)
 
 // The key lines of the first section of that name, in file order, and where
 // a key added to it goes: after its last line that is not blank. Any header,
-// an empty one too, ends a section; a '[' without its ']' is no header.
+// an empty one too, ends a section; a '[' without its ']' is no header, and
+// a line that starts with ';' a comment.
 // False when there is no such section.
 struct ProfileKey {
     size_t start, end;  // the line, its line end included
@@ -233,7 +234,7 @@ static bool ReadSection(const std::string &text, const std::string &section, std
             *addAt = end;
         } else if (inSection) {
             size_t eq = line.find('=');
-            if (eq != std::string::npos)
+            if (eq != std::string::npos && line[first] != ';')  // a comment is no key
                 keys->push_back(ProfileKey{pos, end, trim(line.substr(0, eq)), trim(line.substr(eq + 1))});
             if (!trim(line).empty())
                 *addAt = end;

@@ -508,22 +508,25 @@ void WinIniWriteValue(const std::string &original)
 void WinIniReadKeys(const std::string &original)
 {
     check::Case("GetProfileStringA lists a section's keys in file order, and cuts them to the buffer");
-    if (!ok(WriteAll(WinIniPath(), original + kSection), "set-up: write win.ini"))
+    const char keys[] = "[PlatformKeys]\r\n;Old=OLD,LPT1:\r\nFirst=one\r\n=nameless\r\nLast=two\r\n";
+    if (!ok(WriteAll(WinIniPath(), original + kSection + keys), "set-up: write win.ini"))
         return;
     const struct {
-        const char *row, *key;
+        const char *row, *section, *key;
         DWORD size;
         std::string bytes;  // what the buffer holds, up to size
         DWORD length;
     } rows[] = {
-        {"all keys", NULL, 32, std::string("First\0Gone\0Spaced\0Last\0\0", 24), 23},
-        {"a list cut short", NULL, 9, std::string("First\0G\0", 8), 7},
-        {"a value cut short", "Spaced", 4, std::string("thr\0", 4), 3},
+        {"all keys", "PlatformTest", NULL, 32, std::string("First\0Gone\0Spaced\0Last\0\0", 24), 23},
+        {"a list cut short", "PlatformTest", NULL, 9, std::string("First\0G\0", 8), 7},
+        {"a value cut short", "PlatformTest", "Spaced", 4, std::string("thr\0", 4), 3},
+        // A comment is no key; a key without a name is listed as an empty one.
+        {"a comment, a key without a name", "PlatformKeys", NULL, 32, std::string("First\0\0Last\0\0", 13), 12},
     };
     for (const auto &row : rows) {
         char buffer[40];
         std::memset(buffer, 'X', sizeof buffer);
-        DWORD length = GetProfileStringA("PlatformTest", row.key, "", buffer, row.size);
+        DWORD length = GetProfileStringA(row.section, row.key, "", buffer, row.size);
         ok(length == row.length, "%s: returned %lu, expected %lu", row.row, (unsigned long)length,
            (unsigned long)row.length);
         ok(std::string(buffer, row.bytes.size()) == row.bytes && buffer[row.size] == 'X', "%s: the buffer holds %s",
