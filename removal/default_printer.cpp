@@ -7,9 +7,12 @@
 
 #include "removal.h"
 
+/* A device= value, NAME,DRIVER,PORT, or a printer's name, gets as much room
+   as a path; the names of [Devices] room for some forty printers, and a list
+   cut short loses only the printers at its end. */
 enum {
-    kLineSize = 260,  /* one device= value, NAME,DRIVER,PORT, or one printer's name */
-    kListSize = 1024, /* the names of [Devices], each ended by a zero, then one more */
+    kLineSize = 260,
+    kListSize = 1024,
 };
 
 static const char kPrintersKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers";
@@ -39,14 +42,19 @@ static LPCSTR TakeField(LPCSTR text, LPSTR field)
     return text[length] == ',' ? text + length + 1 : NULL;
 }
 
-/* Whether a device= value, or a printer's name, names the printer removed.
-   Windows compares printer names without regard to case. */
+/* Windows compares printer names without regard to case. */
+static BOOL IsThisPrinter(LPCSTR name)
+{
+    return lstrcmpiA(name, PRINTER_NAME) == 0;
+}
+
+/* Whether a value read whole names the printer, before any comma. */
 static BOOL NamesThisPrinter(LPCSTR value)
 {
     char name[kLineSize];
 
     TakeField(value, name);
-    return lstrcmpiA(name, PRINTER_NAME) == 0;
+    return IsThisPrinter(name);
 }
 
 /* The device= value for the printer called name, from its [Devices] value
@@ -97,7 +105,7 @@ static BOOL FindOtherPrinter(LPSTR line)
         for (LPCSTR c = name; *c != 0; c++)
             comma |= *c == ',';
         /* A name with a comma in it would read as another name in device=. */
-        if (!comma && lstrcmpiA(name, PRINTER_NAME) != 0 && MakeDeviceLine(line, name))
+        if (!comma && !IsThisPrinter(name) && MakeDeviceLine(line, name))
             return TRUE;
         name = next;
     }
@@ -132,19 +140,21 @@ void MoveDefaultPrinter(void)
     DWORD_PTR answer;
 
     DWORD length = GetProfileStringA("windows", "device", "", device, kLineSize);
-    if (NamesThisPrinter(device)) {
-        if (FindOtherPrinter(device)) {
-            WriteProfileStringA("windows", "device", device);
-        } else {
-            WriteProfileStringA("windows", "device", NULL);
-            device[0] = 0;
-        }
-    }
-    /* A name that filled the whole buffer may be cut short: none is better. */
+    /* A name that fills the whole buffer may be cut short: it names none. */
     if (TakeField(device, printer) == NULL && length >= kLineSize - 1)
         printer[0] = 0;
+    if (IsThisPrinter(printer)) {
+        if (FindOtherPrinter(device)) {
+            WriteProfileStringA("windows", "device", device);
+            TakeField(device, printer);
+        } else {
+            WriteProfileStringA("windows", "device", NULL);
+            printer[0] = 0;
+        }
+    }
     MoveDefaultValue(printer);
-    /* Timed out, so that a program that has stopped answering cannot hold
-       the removal up; the answers are not needed. */
+    /* Each window gets at most a second, and one that Windows already counts
+       as hung none, so that no program holds the removal up for long; the
+       answers are not needed. */
     SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, (LPARAM) "windows", SMTO_ABORTIFHUNG, 1000, &answer);
 }
