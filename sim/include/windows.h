@@ -9,8 +9,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define CONST const
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -87,7 +85,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
-#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
 /* Errors */
@@ -105,12 +102,10 @@ typedef struct _TOKEN_PRIVILEGES {
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
-#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_CANCELLED 1223L
-#define ERROR_KEY_HAS_CHILDREN 1020L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
@@ -139,13 +134,10 @@ typedef struct _TOKEN_PRIVILEGES {
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
-#define FILE_SHARE_WRITE 0x2
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
 #define FILE_ATTRIBUTE_READONLY 0x1
-#define FILE_ATTRIBUTE_HIDDEN 0x2
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
@@ -161,9 +153,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 
 /* Window messages */
-#define WM_NULL 0x0000
-#define WM_CLOSE 0x0010
-#define WM_KEYDOWN 0x0100
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
@@ -171,32 +160,22 @@ typedef struct _TOKEN_PRIVILEGES {
 #define WM_USER 0x0400
 #define SC_CLOSE 0xF060
 #define BN_CLICKED 0
-#define DM_GETDEFID (WM_USER + 0)
-#define DC_HASDEFID 0x534B
 
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
-#define VK_F4 0x73
 
 #define IDOK 1
 #define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
 #define MB_OK 0x0000
-#define MB_OKCANCEL 0x0001
 #define MB_YESNO 0x0004
-#define MB_ICONEXCLAMATION 0x0030
 #define MB_SYSTEMMODAL 0x1000
 
 #define SW_SHOWDEFAULT 10
 
-#define EWX_LOGOFF 0
-#define EWX_SHUTDOWN 1
 #define EWX_REBOOT 2
 #define SHTDN_REASON_FLAG_PLANNED 0x80000000
 #define SHTDN_REASON_MAJOR_APPLICATION 0x00040000
