@@ -33,7 +33,7 @@ def under(key, prefix):
 
 
 def demo_keys(*kinds):
-    """The demo PC's keys of those kinds; "fixed" names every fixed key Wine can hold."""
+    """The demo PC's keys of those kinds; "fixed", the printer's fixed keys Wine can hold."""
     keys = [normal_key(path) for kind, path, _ in demo_pc.REGISTRY if kind in kinds]
     if "fixed" in kinds:
         keys += [normal_key(root + "\\" + key) for i, (root, key) in enumerate(demo_pc.FIXED_KEYS)

@@ -2,8 +2,8 @@
 installed, next to things of other programs that the uninstaller must leave
 alone.
 
-Every item carries a kind:
-  "fixed"  one of the printer's fixed registry keys, win.ini entries, files
+The printer's own items are the unit tests' description of it; the items of
+the registry below carry a kind:
   "scan"   a numbered instance key the instance scan deletes
   "keep"   something that must still be there, byte for byte, after a run
 """
@@ -29,7 +29,6 @@ def _description():
 
 _PRINTER = _description()
 PRINTER = _PRINTER["name"][0]
-CLSID = "{7c52e1a0-d3f9-11d0-b6a4-0a2b3c4d5e6f}"
 PRINT = r"HKLM\System\CurrentControlSet\control\Print"
 ROOT_PRINTER = r"HKLM\Enum\Root\printer"
 CLASS_PRINTER = r"HKLM\System\CurrentControlSet\Services\Class\Printer"
@@ -58,44 +57,17 @@ def lpt_device(port):
     }
 
 
+# What each of the printer's fixed keys holds: a value of each type, and
+# subkeys, so that the key goes only with its whole tree.
+FIXED_ITEM = {
+    "values": {"@": PRINTER, "Driver": "OX46PRIN.DLL", "Version": ("dword", 0x400),
+               "Dependent Files": multi_sz("OX4632.DLL", "OX46RAST.DLL", "OX46LANG.DLL")},
+    "subkeys": {"PrinterDriverData": {"values": {"TonerSave": ("hex", "01 00")},
+                                      "subkeys": {"Fonts": {"values": {"Courier": "1"}}}}},
+}
+
 # key -> {"values": {name: text | ("dword", n) | ("hex", "..")}, "subkeys": {...}}
 REGISTRY = [
-    # -- the printer's fixed keys
-    ("fixed", r"HKLM\SOFTWARE\Classes\CLSID" + "\\" + CLSID, {
-        "values": {"@": "Lintora 460D Shell Extension"},
-        "subkeys": {"InProcServer32": {"values": {"@": "OX46SHEL.DLL", "ThreadingModel": "Apartment"}}},
-    }),
-    ("fixed", r"HKLM\SOFTWARE\Classes\Printers\shellex\ContextMenuHandlers\Lintora 460D Shell Extension", {
-        "values": {"@": CLSID},
-    }),
-    ("fixed", r"HKLM\Config\0001\System\CurrentControlSet\control\Print\Printers" + "\\" + PRINTER, {
-        "values": {"ResolutionX": ("dword", 600), "ResolutionY": ("dword", 600)},
-        "subkeys": {"PrinterDriverData": {"values": {"Paper": ("dword", 9)}}},
-    }),
-    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D_0E1B", lpt_device("LPT1")),
-    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D_3E1B", lpt_device("LPT2")),
-    ("fixed", r"HKLM\Enum\LPTENUM\OXTRELLINTORA_460D(6996", lpt_device("LPT3")),
-    ("fixed", PRINT + r"\Environments\Windows 4.0\Drivers" + "\\" + PRINTER, {
-        "values": {"Driver": "OX46PRIN.DLL", "Configuration File": "OX46PRIN.DLL",
-                   "Data File": "OX46PRIN.DLL", "Help File": "OX46HLP.HLP",
-                   "Dependent Files": multi_sz("OX4632.DLL", "OX46RAST.DLL", "OX46LANG.DLL"),
-                   "Monitor": "Lintora 460D LanguageMonitor", "Datatype": "RAW",
-                   "Version": ("dword", 0x400)},
-    }),
-    ("fixed", PRINT + r"\Environments\Windows 4.0\Print Processors\Lintora 460D PrintProcessor", {
-        "values": {"Driver": "OX46RS.DLL"},
-    }),
-    ("fixed", PRINT + r"\Monitors\Lintora 460D LanguageMonitor", {
-        "values": {"Driver": "OX46LANG.DLL"},
-    }),
-    ("fixed", PRINT + r"\Printers" + "\\" + PRINTER, {
-        "values": {"Name": PRINTER, "Port": "LPT1:", "Printer Driver": PRINTER,
-                   "Print Processor": "Lintora 460D PrintProcessor", "Attributes": ("dword", 0x240),
-                   "Priority": ("dword", 1)},
-        "subkeys": {"PrinterDriverData": {"values": {"Resolution": ("dword", 600), "TonerSave": ("hex", "01 00")},
-                                          "subkeys": {"Fonts": {"values": {"Courier": "1"}}}}},
-    }),
-
     # -- numbered device instances under Enum\Root\printer
     ("keep", ROOT_PRINTER + r"\0000", {"values": {"DeviceDesc": "Generic / Text Only", "Class": "Printer"}}),
     ("scan", ROOT_PRINTER + r"\0001", {"values": {"DeviceDesc": PRINTER, "Class": "Printer"},
@@ -153,9 +125,11 @@ def _seed_lines(path, item, out):
 
 def seed_text():
     """The registry part of the machine, in the seeding program's format:
-    every fixed key Wine can hold, then the values and subkeys of each item."""
+    every fixed key Wine can hold, then the other items."""
     out = ["# the demo PC's registry"]
-    out += ["+ %s\\%s" % key for i, key in enumerate(FIXED_KEYS) if i not in UNSEEDABLE]
+    for i, (root, key) in enumerate(FIXED_KEYS):
+        if i not in UNSEEDABLE:
+            _seed_lines(root + "\\" + key, FIXED_ITEM, out)
     for _, path, item in REGISTRY:
         _seed_lines(path, item, out)
     return "\n".join(out) + "\n"
