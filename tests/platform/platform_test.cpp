@@ -443,62 +443,38 @@ template <class F> bool WinIniAfter(const std::string &seeded, F change, std::st
 // The test's sections, as a failure shows them.
 std::string Tail(const std::string &after, size_t from) { return Shown(after.substr(from < after.size() ? from : 0)); }
 
-void WinIniDeleteKey(const std::string &original)
+// A write changes the first section of that name: the key's line goes with
+// its line end, or takes the new value with the key as the file wrote it,
+// names matched without regard to case; every other byte stays. Wine writes
+// the whole file back in its own format instead, when it changed anything.
+void WinIniWrites(const std::string &original)
 {
-    check::Case("win.ini bytes after WriteProfileStringA(section, key, NULL)");
-    const std::string seeded = original + kSection;
-    std::string after;
-    auto change = [] { ok(WriteProfileStringA("PlatformTest", "Gone", NULL), "WriteProfileStringA failed"); };
-    if (!WinIniAfter(seeded, change, &after))
-        return;
-    // The line goes, with its line end; every other byte stays.
-    std::string expected = Replaced(seeded, "Gone=two\r\n");
-    todo_wine ok(after == expected, "win.ini ends %s, expected %s", Tail(after, original.size()).c_str(),
-                 Shown(expected.substr(original.size())).c_str());
-    // What Wine writes instead: the file in its own format.
-    if (check::OnWine())
-        ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
-           Tail(after, original.size()).c_str());
-    ok(after.find("Gone=stays\r\n") != std::string::npos, "the key of the same name in another section went");
-    ok(after.find("Gone=two") == std::string::npos, "the key is still there");
-    ok(after.substr(0, original.size()) == original, "the file before the test's sections changed");
-}
-
-void WinIniDeleteAbsentKey(const std::string &original)
-{
-    check::Case("win.ini unchanged after deleting a key that is not there");
-    std::string after;
-    if (WinIniAfter(original + kSection, [] {
-            WriteProfileStringA("PlatformTest", "Absent", NULL);
-            WriteProfileStringA("NoSuchSection", "Gone", NULL);
-        }, &after))
-        ok(after == original + kSection, "win.ini changed: it ends %s", Tail(after, original.size()).c_str());
-}
-
-void WinIniNamesIgnoreCase(const std::string &original)
-{
-    check::Case("win.ini section and key names are case-insensitive");
-    std::string after;
-    if (!WinIniAfter(original + kSection, [] { WriteProfileStringA("PLATFORMTEST", "last", NULL); }, &after))
-        return;
-    ok(after.find("Last=four") == std::string::npos, "the key is still there");
-    ok(after.find("First=one\r\n") != std::string::npos, "another key went");
-}
-
-void WinIniWriteValue(const std::string &original)
-{
-    check::Case("win.ini bytes after WriteProfileStringA(section, key, value) replaces a key");
-    const std::string seeded = original + kSection;
-    std::string after;
-    if (!WinIniAfter(seeded, [] { ok(WriteProfileStringA("PlatformTest", "gone", "new"), "failed"); }, &after))
-        return;
-    // The line takes the new value, the key as the file wrote it.
-    std::string expected = Replaced(seeded, "Gone=two", "Gone=new");
-    todo_wine ok(after == expected, "win.ini ends %s, expected %s", Tail(after, original.size()).c_str(),
-                 Shown(expected.substr(original.size())).c_str());
-    if (check::OnWine())
-        ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
-           Tail(after, original.size()).c_str());
+    const struct {
+        const char *name, *section, *key, *value;
+        const char *from, *to;  // the change the write makes to the test's sections
+    } rows[] = {
+        {"win.ini bytes after WriteProfileStringA(section, key, NULL)", "PlatformTest", "Gone", NULL, "Gone=two\r\n", ""},
+        {"win.ini bytes after WriteProfileStringA(section, key, value) replaces a key", "PlatformTest", "gone", "new",
+         "Gone=two", "Gone=new"},
+        {"win.ini section and key names are case-insensitive", "PLATFORMTEST", "last", NULL, "Last=four\r\n", ""},
+        {"win.ini unchanged after deleting a key that is not there", "PlatformTest", "Absent", NULL, "", ""},
+        {"win.ini unchanged after deleting a key of a section that is not there", "NoSuchSection", "Gone", NULL, "",
+         ""},
+    };
+    for (const auto &row : rows) {
+        check::Case(row.name);
+        const std::string seeded = original + kSection, expected = Replaced(seeded, row.from, row.to);
+        std::string after;
+        auto change = [&] { ok(WriteProfileStringA(row.section, row.key, row.value), "WriteProfileStringA failed"); };
+        if (!WinIniAfter(seeded, change, &after))
+            continue;
+        bool rewritten = check::OnWine() && expected != seeded;
+        todo_if(rewritten) ok(after == expected, "win.ini ends %s, expected %s", Tail(after, original.size()).c_str(),
+                              Shown(expected.substr(original.size())).c_str());
+        if (rewritten)
+            ok(after == WineRewrite(expected), "Wine's rewrite changed: win.ini ends %s",
+               Tail(after, original.size()).c_str());
+    }
 }
 
 // The keys of a section in file order, each with its zero, then one more; a
@@ -682,10 +658,7 @@ int main(int argc, char **argv)
 
     std::string original;
     bool existed = ReadAll(WinIniPath(), &original);
-    WinIniDeleteKey(original);
-    WinIniDeleteAbsentKey(original);
-    WinIniNamesIgnoreCase(original);
-    WinIniWriteValue(original);
+    WinIniWrites(original);
     WinIniReadKeys(original);
     WinIniRestore(original, existed);
     ProfileCacheFlush();
