@@ -85,6 +85,28 @@ std::string WinIniAfter()
     return ini.replace(ini.find(kDefaultLine), kDefaultLine.size(), "device=Other Laser,LASER,LPT2:");
 }
 
+// Read as programs read it, into a buffer no value outgrows.
+std::string DefaultValue()
+{
+    HKEY key;
+    static char data[1 << 16];
+    DWORD type = 0, size = sizeof data;
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "System\\CurrentControlSet\\Control\\Print\\Printers", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "no key";
+    LONG rc = RegQueryValueExA(key, "Default", NULL, &type, (LPBYTE)data, &size);
+    RegCloseKey(key);
+    return rc != ERROR_SUCCESS ? "none" : std::to_string(type) + " " + std::string(data, size);
+}
+
+std::string WithoutDefault(std::string dump)
+{
+    size_t at = dump.find(" : Default = ");
+    if (at != std::string::npos)
+        dump.erase(dump.rfind('\n', at) + 1, dump.find('\n', at) - dump.rfind('\n', at));
+    return dump;
+}
+
 static std::string InSystemDir(const std::string &name) { return std::string(kSystemDir) + "\\" + name; }
 
 void Install()

@@ -36,6 +36,8 @@ std::string WinIniAfter();  // and after it: the printer's lines in [Devices] an
                             // and the other printer the default
 extern const char kPrintersKey[];            // its Default value names the default printer too
 extern const char kOtherPrinter[];           // the default once the printer is gone
+std::string DefaultValue();                  // that value as its type and bytes, "none" when there is none
+std::string WithoutDefault(std::string dump);  // a DumpRegistry() without that value's line
 
 void Install();           // every item of the printer, on the current machine
 void AddUnrelated();      // other software's keys, files and profile lines

@@ -6,13 +6,13 @@
 
 #include "check.h"
 #include "machine.h"
+#include "printer_machine.h"
 #include "removal.h"
 
 namespace {
 
 const char kIni[] = "C:\\WINDOWS\\WIN.INI";
-const char kPrinters[] = "HKCC\\System\\CurrentControlSet\\Control\\Print\\Printers";
-const std::string kPrinter = "Oxtrel Lintora 460D";
+const std::string kPrinter = printer::kName;
 
 std::string Upper(std::string s)
 {
@@ -69,21 +69,6 @@ std::string DeviceOf(const std::string &name)
     return driver.empty() || port.empty() || line.size() > 259 || !whole ? "" : line;
 }
 
-std::string Value()
-{
-    std::string dump = sim::DumpRegistry();
-    size_t at = dump.find(" : Default = ");
-    return at == std::string::npos ? "none" : dump.substr(at, dump.find('\n', at) - at);
-}
-
-std::string WithoutDefault(std::string dump)
-{
-    size_t at = dump.find(" : Default = ");
-    if (at != std::string::npos)
-        dump.erase(dump.rfind('\n', at), dump.find('\n', at) - dump.rfind('\n', at));
-    return dump;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -109,10 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     sim::Reset();
     sim::AddFile(kIni, ini);
-    sim::AddKey(kPrinters);
+    sim::AddKey(printer::kPrintersKey);
     if (type != REG_NONE)
-        sim::SetValue(kPrinters, "Default", type, value);
-    const std::string valueBefore = Value(), registry = WithoutDefault(sim::DumpRegistry());
+        sim::SetValue(printer::kPrintersKey, "Default", type, value);
+    const std::string valueBefore = printer::DefaultValue(), registry = printer::WithoutDefault(sim::DumpRegistry());
     RemoveDriver();
     // What the run wrote into device=: a duplicate line may show once it is gone.
     std::string written = device;
@@ -120,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (c.args.at(0) == "\"windows\"")
             written = c.args.at(2) == "NULL" ? "" : c.args.at(2).substr(1, c.args.at(2).size() - 2);
     const std::string after = sim::FileBytes(kIni);
-    const std::string valueAfter = Value(), registryAfter = WithoutDefault(sim::DumpRegistry());
+    const std::string valueAfter = printer::DefaultValue(), registryAfter = printer::WithoutDefault(sim::DumpRegistry());
     const std::vector<sim::Call> told = sim::Calls("SendMessageTimeoutA");
     int last = -1;
     for (size_t i = 0; i < sim::Trace().size(); i++) {
@@ -164,14 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                  IsThePrinter(value.substr(0, value.find('\0')));
     bool cut = written == device && deviceCut;
     std::string name = cut ? "" : NameOf(written);
-    std::string want = valueBefore;
-    if (named) {
-        sim::Reset();
-        sim::AddKey(kPrinters);
-        if (!name.empty())
-            sim::SetString(kPrinters, "Default", name);
-        want = Value();
-    }
+    std::string want = !named ? valueBefore : name.empty() ? "none" : "1 " + name + '\0';
     REQUIRE(valueAfter == want, "Default names the new default printer, or goes", "%s, expected %s",
             Shown(valueAfter).c_str(), Shown(want).c_str());
     return 0;

@@ -118,28 +118,6 @@ TEST_F(RemovalTest, PhasesRunInOrder)
               profile);
 }
 
-// HKCC's Default value as its type and bytes, "none" when it is not there.
-std::string DefaultValue()
-{
-    HKEY key;
-    char data[600];
-    DWORD type = 0, size = sizeof data;
-    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "System\\CurrentControlSet\\Control\\Print\\Printers", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "no key";
-    LONG rc = RegQueryValueExA(key, "Default", NULL, &type, (LPBYTE)data, &size);
-    RegCloseKey(key);
-    return rc != ERROR_SUCCESS ? "none" : std::to_string(type) + " " + std::string(data, size);
-}
-
-std::string WithoutDefault(std::string dump)
-{
-    size_t at = dump.find(" : Default = ");
-    if (at != std::string::npos)
-        dump.erase(dump.rfind('\n', at) + 1, dump.find('\n', at) - dump.rfind('\n', at));
-    return dump;
-}
-
 // When the printer was the default, win.ini's device= and HKCC's Default move
 // to the first other printer of [Devices] that has a driver and a port and
 // fits the line; with none, both go. Nothing else in win.ini or the registry
@@ -221,15 +199,15 @@ TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
             sim::SetValue(printer::kPrintersKey, "Default", row.type, row.value);
             after = "[windows]\r\n" + row.windowsAfter + devices;
         }
-        const std::string before = DefaultValue(), registry = WithoutDefault(sim::DumpRegistry());
+        const std::string before = printer::DefaultValue(), registry = printer::WithoutDefault(sim::DumpRegistry());
         RemoveDriver();
         EXPECT_EQ(after, sim::FileBytes(kIni)) << row.what;
         std::string value = row.valueAfter == kAsItWas ? before
                             : row.valueAfter.empty()    ? "none"
                                                         : "1 " + row.valueAfter + '\0';
-        EXPECT_EQ(value, DefaultValue()) << row.what;
+        EXPECT_EQ(value, printer::DefaultValue()) << row.what;
         if (!row.windows.empty())  // the printer machine's keys go: the whole machine is checked elsewhere
-            EXPECT_EQ(registry, WithoutDefault(sim::DumpRegistry())) << row.what;
+            EXPECT_EQ(registry, printer::WithoutDefault(sim::DumpRegistry())) << row.what;
         EXPECT_EQ(std::vector<std::string>({"SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"windows\", "
                                             "SMTO_ABORTIFHUNG, 1000, result) = 1"}),
                   sim::Lines("SendMessageTimeoutA"))
