@@ -90,6 +90,13 @@ static std::string HandlePath(HKEY key)
     return it == S().openKeys.end() ? "" : it->second;
 }
 
+// The key behind an open or predefined handle, null for a bad one.
+static RegKey *KeyOf(HKEY handle)
+{
+    std::string path = HandlePath(handle);
+    return path.empty() ? nullptr : Walk(path, false);
+}
+
 static std::string Join(const std::string &base, const char *sub)
 {
     return (sub && *sub) ? base + "\\" + sub : base;
@@ -185,8 +192,7 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR name, DWORD options, REGSAM sam, PHK
 // is what it gets here.
 LONG WINAPI RegQueryValueExA(HKEY hkey, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
 {
-    std::string path = HandlePath(hkey);
-    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    RegKey *key = KeyOf(hkey);
     LONG rc = ERROR_SUCCESS;
     DWORD capacity = size ? *size : 0;
     const RegValue *value = nullptr;
@@ -245,8 +251,7 @@ LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR name)
 
 LONG WINAPI RegSetValueExA(HKEY hkey, LPCSTR name, DWORD, DWORD type, const BYTE *data, DWORD size)
 {
-    std::string path = HandlePath(hkey);
-    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    RegKey *key = KeyOf(hkey);
     std::string bytes((const char *)data, data ? size : 0);
     if (key)
         key->values[Upper(name ? name : "")] = RegValue{name ? name : "", type, bytes};
@@ -257,8 +262,7 @@ LONG WINAPI RegSetValueExA(HKEY hkey, LPCSTR name, DWORD, DWORD type, const BYTE
 
 LONG WINAPI RegDeleteValueA(HKEY hkey, LPCSTR name)
 {
-    std::string path = HandlePath(hkey);
-    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    RegKey *key = KeyOf(hkey);
     LONG rc = !key ? ERROR_INVALID_HANDLE : key->values.erase(Upper(name ? name : "")) ? ERROR_SUCCESS
                                                                                      : ERROR_FILE_NOT_FOUND;
     Record("RegDeleteValueA", {HandleName(hkey), Quote(name)}, rc);
@@ -274,8 +278,7 @@ LONG WINAPI RegFlushKey(HKEY key)
 
 LONG WINAPI RegEnumKeyA(HKEY hkey, DWORD index, LPSTR name, DWORD size)
 {
-    std::string path = HandlePath(hkey);
-    RegKey *key = path.empty() ? nullptr : Walk(path, false);
+    RegKey *key = KeyOf(hkey);
     LONG rc = ERROR_SUCCESS;
     if (!key) {
         rc = ERROR_INVALID_HANDLE;
