@@ -58,7 +58,7 @@ def main(argv):
             if present and "\\SYSTEM\\" in label:
                 print("  note: %s goes at the next Windows start (WININIT.INI)" % label.split()[-1])
             elif present and "\\0150" in label:
-                print("  note: instance 0150 lies past the 100 misses the search allows; it stays")
+                print("  note: instance 0150 lies past the misses the search allows; it stays")
         wininit = pc.find_ci("windows/WININIT.INI") or pc.find_ci("windows/wininit.bak")
         if wininit:
             print("%s:" % os.path.basename(wininit))
