@@ -116,10 +116,8 @@ def inventory(pc):
             if path.startswith(base + "\\") and item["values"].get(value) == demo_pc.PRINTER:
                 items.append(("registry  %s  (%s matches)" % (path, value), normal_key(path) in present))
     ini = open(pc.path("windows/win.ini"), "rb").read().decode("latin-1").splitlines()
-    for section, lines in demo_pc.win_ini_sections():
-        for line in lines:
-            if line in demo_pc.WIN_INI_PRINTER_LINES + [demo_pc.DEFAULT_LINE]:
-                items.append(("win.ini   [%s] %s" % (section, line), line in ini))
+    for section, line in demo_pc.WIN_INI.items():
+        items.append(("win.ini   [%s] %s" % (section, line), line in ini))
     group = demo_pc.group_dir(pc)
     items.append(("folder    %s" % os.path.relpath(group, pc.c), os.path.isdir(group)))
     for name in demo_pc.SHORTCUTS:

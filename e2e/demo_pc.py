@@ -156,11 +156,11 @@ KEEP_FILES = [
     "OXTREL/README.TXT",
 ]
 
-_WIN_INI = dict(_PRINTER["win_ini"])   # section: the printer's line
-WIN_INI_PRINTER_LINES = [_WIN_INI["Devices"], _WIN_INI["PrinterPorts"]]
+WIN_INI = dict(_PRINTER["win_ini"])   # section: the printer's line
+WIN_INI_PRINTER_LINES = [WIN_INI["Devices"], WIN_INI["PrinterPorts"]]
 # The printer is the default; once it is gone, the first other printer of
 # [Devices] is, or none on a PC with no other printer.
-DEFAULT_LINE = _WIN_INI["windows"]
+DEFAULT_LINE = WIN_INI["windows"]
 NEW_DEFAULT_LINE = "device=HP LaserJet 4,HPPCL5MS,LPT1:"
 
 
