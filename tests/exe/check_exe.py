@@ -26,12 +26,7 @@ import struct
 import sys
 
 import cpu386
-
-try:
-    import pefile
-except ImportError:  # a non-Debian python3 first on PATH: use Debian's module
-    sys.path.append('/usr/lib/python3/dist-packages')
-    import pefile
+from cpu386 import pefile  # Debian's, as cpu386 finds it
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
