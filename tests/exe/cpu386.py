@@ -202,12 +202,7 @@ def function_names(map_path):
 
 
 def function_at(names, address):
-    found = None
-    for start, name in names:
-        if start > address:
-            break
-        found = name
-    return found
+    return next((name for start, name in reversed(names) if start <= address), None)
 
 
 class Report:
