@@ -266,11 +266,10 @@ def scan(path, map_path=None):
                     if cpu:
                         report.findings.append((insn.address, text, cpu, function_at(names, insn.address)))
                 at = insn.address - base + insn.size
-            if at < end and machine == I386_MACHINE:
-                bad = data[at:at + 4].hex(' ')
-                report.findings.append((base + at, 'bytes %s' % bad, 'bytes that do not decode',
-                                        function_at(names, base + at)))
             if at < end:
+                if machine == I386_MACHINE:
+                    report.findings.append((base + at, 'bytes %s' % data[at:at + 4].hex(' '), 'bytes that do not decode',
+                                            function_at(names, base + at)))
                 at += 1  # past the byte that does not decode
         # A sweep out of step with the code could read an instruction as
         # another: every function must begin where an instruction does.
