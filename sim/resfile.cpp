@@ -69,6 +69,14 @@ const char *AtomClass(int atom)
     return nullptr;
 }
 
+// The style and the extended style; an extended template has them the other way round.
+void ReadStyles(Reader &r, bool ex, Window *w)
+{
+    DWORD first = r.D(), second = r.D();
+    w->style = ex ? second : first;
+    w->exStyle = ex ? first : second;
+}
+
 }  // namespace
 
 std::map<std::string, Template> LoadTemplates()
@@ -105,14 +113,8 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
     Reader r{bytes, 0};
     bool ex = bytes.size() >= 4 && (unsigned char)bytes[2] == 0xFF && (unsigned char)bytes[3] == 0xFF;
     int ord;
-    if (ex) {
-        r.W(); r.W(); r.D();  // version, signature, help id
-        dlg->exStyle = r.D();
-        dlg->style = r.D();
-    } else {
-        dlg->style = r.D();
-        dlg->exStyle = r.D();
-    }
+    if (ex) { r.W(); r.W(); r.D(); }  // version, signature, help id
+    ReadStyles(r, ex, dlg);
     int count = r.W();
     r.W(); r.W(); r.W(); r.W();  // x, y, cx, cy
     r.SzOrOrd(&ord);             // menu
@@ -126,14 +128,9 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
     for (int i = 0; i < count && !r.bad; i++) {
         r.Align4();
         auto c = std::unique_ptr<Window>(new Window);
-        if (ex) {
+        if (ex)
             r.D();  // help id
-            c->exStyle = r.D();
-            c->style = r.D();
-        } else {
-            c->style = r.D();
-            c->exStyle = r.D();
-        }
+        ReadStyles(r, ex, c.get());
         r.W(); r.W(); r.W(); r.W();
         c->id = ex ? (int)r.D() : (int)(short)r.W();
         std::string cls = r.SzOrOrd(&ord);
