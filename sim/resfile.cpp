@@ -56,18 +56,8 @@ struct Reader {
     }
 };
 
-const char *AtomClass(int atom)
-{
-    switch (atom) {
-    case 0x80: return "Button";
-    case 0x81: return "Edit";
-    case 0x82: return "Static";
-    case 0x83: return "ListBox";
-    case 0x84: return "ScrollBar";
-    case 0x85: return "ComboBox";
-    }
-    return nullptr;
-}
+// The predefined classes, which a template names by atom from 0x80 on.
+const char *const kAtomClasses[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
 
 // The style and the extended style; an extended template has them the other way round.
 void ReadStyles(Reader &r, bool ex, Window *w)
@@ -135,15 +125,15 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
         c->id = ex ? (int)r.D() : (int)(short)r.W();
         std::string cls = r.SzOrOrd(&ord);
         if (ord >= 0)
-            cls = AtomClass(ord) ? AtomClass(ord) : "";
+            cls = ord >= 0x80 && ord < 0x80 + (int)std::size(kAtomClasses) ? kAtomClasses[ord - 0x80] : "";
         c->cls = cls;
         c->text = r.SzOrOrd(&ord);
         WORD extra = r.W();
         r.pos += extra;
         std::string u = Upper(cls);
-        bool known = u == "BUTTON" || u == "EDIT" || u == "STATIC" || u == "LISTBOX" ||
-                     u == "SCROLLBAR" || u == "COMBOBOX" ||
-                     (u == "MSCTLS_PROGRESS32" && S().progressRegistered);
+        bool known = u == "MSCTLS_PROGRESS32" && S().progressRegistered;
+        for (const char *predefined : kAtomClasses)
+            known = known || u == Upper(predefined);
         if (!known)
             *ok = false;
         c->parent = dlg;
