@@ -65,9 +65,17 @@ static bool IsPushButton(const Window *c)
     return Upper(c->cls) == "BUTTON" && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
-static bool CanFocus(const Window *c)
+// The first control from index start on, round the list, that takes the focus
+// (a visible tab stop, not disabled); the focus as it was when there is none.
+static Window *NextTabStop(Window *dlg, size_t start)
 {
-    return (c->style & WS_TABSTOP) && (c->style & WS_VISIBLE) && !(c->style & WS_DISABLED);
+    const auto &ch = dlg->children;
+    for (size_t i = 0; i < ch.size(); i++) {
+        Window *c = ch[(start + i) % ch.size()];
+        if ((c->style & WS_TABSTOP) && (c->style & WS_VISIBLE) && !(c->style & WS_DISABLED))
+            return c;
+    }
+    return dlg->focus;
 }
 
 static void Command(Window *dlg, int id)
@@ -95,14 +103,7 @@ static void PlayKey(Window *dlg, int vk)
     } else if (vk == VK_TAB) {
         auto &ch = dlg->children;
         auto at = std::find(ch.begin(), ch.end(), dlg->focus);
-        size_t start = at == ch.end() ? 0 : (size_t)(at - ch.begin()) + 1;
-        for (size_t i = 0; i < ch.size(); i++) {
-            Window *c = ch[(start + i) % ch.size()];
-            if (CanFocus(c)) {
-                dlg->focus = c;
-                break;
-            }
-        }
+        dlg->focus = NextTabStop(dlg, at == ch.end() ? 0 : (size_t)(at - ch.begin()) + 1);
     } else {
         Fail("a key the machine does not model: " + Num(vk));
     }
@@ -244,13 +245,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     S().dialogs.push_back(info);
 
     // A TRUE answer to WM_INITDIALOG gives the focus to the first tab stop.
-    if (Dispatch(dlg, WM_INITDIALOG, 0, param)) {
-        for (Window *c : dlg->children)
-            if (CanFocus(c)) {
-                dlg->focus = c;
-                break;
-            }
-    }
+    if (Dispatch(dlg, WM_INITDIALOG, 0, param))
+        dlg->focus = NextTabStop(dlg, 0);
     INT_PTR result = RunModal(dlg);
     dlg->destroyed = true;
     Record("DialogBoxParamA", args, result);
