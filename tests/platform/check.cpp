@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -78,10 +79,7 @@ bool Ok(const char *file, int line, bool cond, const char *fmt, ...)
                         std::to_string(line) + ": ";
     std::string what = Format(fmt, args);
     va_end(args);
-    bool todo = false;
-    for (bool t : g_todos)
-        todo = todo || t;
-    if (todo) {
+    if (std::count(g_todos.begin(), g_todos.end(), true)) {
         if (cond)
             g_failures.push_back(where + "known difference on " + SideName(g_side) +
                                  " no longer seen, remove the mark: " + what);
