@@ -180,9 +180,7 @@ ALLOWED_IMPORTS = {
         'RegOpenKeyExA', 'RegQueryValueExA', 'RegCloseKey', 'RegDeleteKeyA',
         'RegFlushKey', 'RegEnumKeyA', 'RegSetValueExA', 'RegDeleteValueA',
     },
-    'COMCTL32.DLL': {
-        'InitCommonControls',
-    },
+    'COMCTL32.DLL': {'InitCommonControls'},
 }
 
 # --- Running the checks ------------------------------------------------------------
