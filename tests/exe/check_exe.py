@@ -343,12 +343,8 @@ def check_icon_image(c, img):
 
 def read_imports(pe):
     """[(dll, [function, ...])] in the exe's import order."""
-    out = []
-    for dll in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []):
-        names = [imp.name.decode() if imp.name else f'#{imp.ordinal}'
-                 for imp in dll.imports]
-        out.append((dll.dll.decode(), names))
-    return out
+    return [(dll.dll.decode(), [imp.name.decode() if imp.name else f'#{imp.ordinal}' for imp in dll.imports])
+            for dll in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])]
 
 
 def check_imports(c, imports):
