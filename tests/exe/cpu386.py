@@ -150,8 +150,7 @@ def placed_code(map_path):
     pending = None
     with open(map_path, encoding='latin-1') as f:
         for line in f:
-            head = re.match(r'^ (\.text\S*)\s*$', line)
-            if head:
+            if head := re.match(r'^ (\.text\S*)\s*$', line):
                 pending = head.group(1)
                 continue
             m = MAP_LINE.match(line.rstrip('\n'))
@@ -171,8 +170,7 @@ def object_functions(path, member, sections):
     run = subprocess.run(['x86_64-w64-mingw32-objdump', '-t', '-C', path], capture_output=True, text=True)
     found, current = [], None  # (section number, type, class, value, name)
     for line in run.stdout.splitlines():
-        start = re.match(r'^(\S+):\s+file format', line)
-        if start:
+        if start := re.match(r'^(\S+):\s+file format', line):
             current = start.group(1)
             continue
         sym = SYMBOL_LINE.match(line)
