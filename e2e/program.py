@@ -36,8 +36,7 @@ def arch_for(exe):
     if not os.path.exists(exe):
         raise Failed("no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % exe)
     arch = exe_arch(exe)
-    why = arch.cannot_run()
-    if why:
+    if why := arch.cannot_run():
         raise CannotRun(why)
     return arch
 
@@ -85,8 +84,7 @@ class Camera:
         self.count += 1
         path = os.path.join(self.folder, "%02d-%s" % (self.count, name))
         self.prefix.display.screenshot(path + ".png")
-        rect = self.prefix.wininfo(caption) if caption and self.windows else None
-        if rect:
+        if caption and self.windows and (rect := self.prefix.wininfo(caption)):
             self.prefix.display.screenshot(path + "-window.png", rect)
 
 
