@@ -356,9 +356,8 @@ def check_imports(c, imports):
                if fn not in ALLOWED_IMPORTS.get(dll.upper(), ())]
     c.check('imports only allowed Windows 95 functions', not outside,
             ', '.join(outside))
-    comctl = [fns for dll, fns in imports if dll.upper() == 'COMCTL32.DLL']
     c.check('imports COMCTL32!InitCommonControls (registers the progress bar)',
-            any('InitCommonControls' in fns for fns in comctl))
+            any(dll.upper() == 'COMCTL32.DLL' and 'InitCommonControls' in fns for dll, fns in imports))
 
 
 def check_exe(c, path, machine, label, max_size=None):
