@@ -219,12 +219,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     std::vector<std::string> args = {instance == Module() ? "module" : Hex((uintptr_t)instance),
                                      IS_INTRESOURCE(name) ? Num((uintptr_t)name) : Quote(name),
                                      WindowName(owner), "proc", Num(param)};
-    auto it = IS_INTRESOURCE(name) ? S().templates.end() : S().templates.find(Upper(name));
-    if (instance != Module() || it == S().templates.end()) {
-        S().lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+    auto refuse = [&](DWORD error) {
+        S().lastError = error;
         Record("DialogBoxParamA", args, -1);
-        return -1;
-    }
+        return (INT_PTR)-1;
+    };
+    auto it = IS_INTRESOURCE(name) ? S().templates.end() : S().templates.find(Upper(name));
+    if (instance != Module() || it == S().templates.end())
+        return refuse(ERROR_RESOURCE_NAME_NOT_FOUND);
     auto owned = std::unique_ptr<Window>(new Window);
     Window *dlg = owned.get();
     dlg->name = name;
@@ -232,11 +234,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     S().windows.push_back(std::move(owned));
     bool ok = true;
     FillControlsFromTemplate(dlg, it->second.bytes, &ok);
-    if (!ok) {
-        S().lastError = ERROR_CANNOT_FIND_WND_CLASS;
-        Record("DialogBoxParamA", args, -1);
-        return -1;
-    }
+    if (!ok)
+        return refuse(ERROR_CANNOT_FIND_WND_CLASS);
     DialogInfo info{};
     info.name = name;
     for (Window *c : dlg->children)
