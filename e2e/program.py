@@ -121,7 +121,6 @@ def wait_prompt(display, shot, timeout=30):
 
 def click(prefix, caption, control):
     """Clicks a button, by its identifier, or the close box of a window."""
-    xy = prefix.wininfo(caption, str(control))
-    if not xy:
+    if not (xy := prefix.wininfo(caption, str(control))):
         raise Failed("no %s in '%s'" % (BUTTONS.get(control, control), caption))
     prefix.display.click(*xy.split())
