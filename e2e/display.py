@@ -55,8 +55,7 @@ class Display:
 
     def find(self, caption, visible=False):
         r = self.xdotool("search", *(["--onlyvisible"] if visible else []), "--name", "^%s$" % caption)
-        ids = r.stdout.split()
-        return ids[0] if ids else None
+        return next(iter(r.stdout.split()), None)
 
     def wait_window(self, caption, timeout=15.0, interval=0.05):
         """The window once it is on the screen: Wine makes it before it shows it."""

@@ -41,6 +41,7 @@ class Prefix:
         self.wine = arch.wine
         self.env = wine_env(self.dir, display.name if display else None, arch)
         self.c = os.path.join(self.dir, "drive_c")
+        self.desktop_log = os.path.join(self.dir, "e2e-desktop.log")
 
     def copy(self, base):
         """Makes this prefix a copy of the base prefix, and starts its session."""
@@ -62,7 +63,7 @@ class Prefix:
         driver's volatile keys are then there before and after a run. Its
         window is a program that runs through the removal: what it was told
         is in told()."""
-        with open(self.desktop_log(), "a") as log:
+        with open(self.desktop_log, "a") as log:
             subprocess.Popen([self.wine, os.path.join(self.tools, "wininfo.exe"), "--desktop"], env=self.env,
                              cwd=self.c, stdout=log, stderr=subprocess.DEVNULL)
         until(lambda: self.wininfo("e2e desktop") is not None, 20)
@@ -72,15 +73,12 @@ class Prefix:
         self.display.xdotool("mousemove", "0", "0")
         time.sleep(0.2)
 
-    def desktop_log(self):
-        return os.path.join(self.dir, "e2e-desktop.log")
-
     def told(self):
         """The win.ini changes the desktop's window was told of, each with the
         default printer it then read: "WM_WININICHANGE windows: device=..."."""
-        if not os.path.exists(self.desktop_log()):
+        if not os.path.exists(self.desktop_log):
             return []
-        with open(self.desktop_log(), encoding="latin-1") as f:
+        with open(self.desktop_log, encoding="latin-1") as f:
             return f.read().splitlines()
 
     def set_windows_version(self, version):

@@ -36,8 +36,7 @@ def arch_for(exe):
     if not os.path.exists(exe):
         raise Failed("no exe at %s (cmake --preset win32 && cmake --build --preset win32)" % exe)
     arch = exe_arch(exe)
-    why = arch.cannot_run()
-    if why:
+    if why := arch.cannot_run():
         raise CannotRun(why)
     return arch
 
@@ -85,8 +84,7 @@ class Camera:
         self.count += 1
         path = os.path.join(self.folder, "%02d-%s" % (self.count, name))
         self.prefix.display.screenshot(path + ".png")
-        rect = self.prefix.wininfo(caption) if caption and self.windows else None
-        if rect:
+        if caption and self.windows and (rect := self.prefix.wininfo(caption)):
             self.prefix.display.screenshot(path + "-window.png", rect)
 
 
@@ -123,7 +121,6 @@ def wait_prompt(display, shot, timeout=30):
 
 def click(prefix, caption, control):
     """Clicks a button, by its identifier, or the close box of a window."""
-    xy = prefix.wininfo(caption, str(control))
-    if not xy:
+    if not (xy := prefix.wininfo(caption, str(control))):
         raise Failed("no %s in '%s'" % (BUTTONS.get(control, control), caption))
     prefix.display.click(*xy.split())

@@ -57,8 +57,7 @@ def scan_calls(events):
         if not base:
             continue
         if e[0] == "open":
-            pointer = pointers.setdefault(base[0], e[2])
-            if e[2] == pointer:
+            if pointers.setdefault(base[0], e[2]) == e[2]:
                 out.append(("open", name, e[3]))
         else:
             out.append(("delete", name))

@@ -65,9 +65,17 @@ static bool IsPushButton(const Window *c)
     return Upper(c->cls) == "BUTTON" && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
-static bool CanFocus(const Window *c)
+// The first control from index start on, round the list, that takes the focus
+// (a visible tab stop, not disabled); the focus as it was when there is none.
+static Window *NextTabStop(Window *dlg, size_t start)
 {
-    return (c->style & WS_TABSTOP) && (c->style & WS_VISIBLE) && !(c->style & WS_DISABLED);
+    const auto &ch = dlg->children;
+    for (size_t i = 0; i < ch.size(); i++) {
+        Window *c = ch[(start + i) % ch.size()];
+        if ((c->style & WS_TABSTOP) && (c->style & WS_VISIBLE) && !(c->style & WS_DISABLED))
+            return c;
+    }
+    return dlg->focus;
 }
 
 static void Command(Window *dlg, int id)
@@ -95,14 +103,7 @@ static void PlayKey(Window *dlg, int vk)
     } else if (vk == VK_TAB) {
         auto &ch = dlg->children;
         auto at = std::find(ch.begin(), ch.end(), dlg->focus);
-        size_t start = at == ch.end() ? 0 : (size_t)(at - ch.begin()) + 1;
-        for (size_t i = 0; i < ch.size(); i++) {
-            Window *c = ch[(start + i) % ch.size()];
-            if (CanFocus(c)) {
-                dlg->focus = c;
-                break;
-            }
-        }
+        dlg->focus = NextTabStop(dlg, at == ch.end() ? 0 : (size_t)(at - ch.begin()) + 1);
     } else {
         Fail("a key the machine does not model: " + Num(vk));
     }
@@ -218,12 +219,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     std::vector<std::string> args = {instance == Module() ? "module" : Hex((uintptr_t)instance),
                                      IS_INTRESOURCE(name) ? Num((uintptr_t)name) : Quote(name),
                                      WindowName(owner), "proc", Num(param)};
-    auto it = IS_INTRESOURCE(name) ? S().templates.end() : S().templates.find(Upper(name));
-    if (instance != Module() || it == S().templates.end()) {
-        S().lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+    auto refuse = [&](DWORD error) {
+        S().lastError = error;
         Record("DialogBoxParamA", args, -1);
-        return -1;
-    }
+        return (INT_PTR)-1;
+    };
+    auto it = IS_INTRESOURCE(name) ? S().templates.end() : S().templates.find(Upper(name));
+    if (instance != Module() || it == S().templates.end())
+        return refuse(ERROR_RESOURCE_NAME_NOT_FOUND);
     auto owned = std::unique_ptr<Window>(new Window);
     Window *dlg = owned.get();
     dlg->name = name;
@@ -231,11 +234,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     S().windows.push_back(std::move(owned));
     bool ok = true;
     FillControlsFromTemplate(dlg, it->second.bytes, &ok);
-    if (!ok) {
-        S().lastError = ERROR_CANNOT_FIND_WND_CLASS;
-        Record("DialogBoxParamA", args, -1);
-        return -1;
-    }
+    if (!ok)
+        return refuse(ERROR_CANNOT_FIND_WND_CLASS);
     DialogInfo info{};
     info.name = name;
     for (Window *c : dlg->children)
@@ -244,13 +244,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     S().dialogs.push_back(info);
 
     // A TRUE answer to WM_INITDIALOG gives the focus to the first tab stop.
-    if (Dispatch(dlg, WM_INITDIALOG, 0, param)) {
-        for (Window *c : dlg->children)
-            if (CanFocus(c)) {
-                dlg->focus = c;
-                break;
-            }
-    }
+    if (Dispatch(dlg, WM_INITDIALOG, 0, param))
+        dlg->focus = NextTabStop(dlg, 0);
     INT_PTR result = RunModal(dlg);
     dlg->destroyed = true;
     Record("DialogBoxParamA", args, result);

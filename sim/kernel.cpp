@@ -40,9 +40,8 @@ void Reset()
     AddKey("HKLM\\Config\\0001");       // behind HKEY_CURRENT_CONFIG
     s.windowsDir = "C:\\WINDOWS";
     s.systemDir = "C:\\WINDOWS\\SYSTEM";
-    AddDir("C:\\");
-    AddDir("C:\\WINDOWS");
-    AddDir("C:\\WINDOWS\\SYSTEM");
+    for (const char *dir : {"C:\\", "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM"})
+        AddDir(dir);
     s.templates = compiled;
 }
 

@@ -56,17 +56,15 @@ struct Reader {
     }
 };
 
-const char *AtomClass(int atom)
+// The predefined classes, which a template names by atom from 0x80 on.
+const char *const kAtomClasses[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
+
+// The style and the extended style; an extended template has them the other way round.
+void ReadStyles(Reader &r, bool ex, Window *w)
 {
-    switch (atom) {
-    case 0x80: return "Button";
-    case 0x81: return "Edit";
-    case 0x82: return "Static";
-    case 0x83: return "ListBox";
-    case 0x84: return "ScrollBar";
-    case 0x85: return "ComboBox";
-    }
-    return nullptr;
+    DWORD first = r.D(), second = r.D();
+    w->style = ex ? second : first;
+    w->exStyle = ex ? first : second;
 }
 
 }  // namespace
@@ -105,14 +103,8 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
     Reader r{bytes, 0};
     bool ex = bytes.size() >= 4 && (unsigned char)bytes[2] == 0xFF && (unsigned char)bytes[3] == 0xFF;
     int ord;
-    if (ex) {
-        r.W(); r.W(); r.D();  // version, signature, help id
-        dlg->exStyle = r.D();
-        dlg->style = r.D();
-    } else {
-        dlg->style = r.D();
-        dlg->exStyle = r.D();
-    }
+    if (ex) { r.W(); r.W(); r.D(); }  // version, signature, help id
+    ReadStyles(r, ex, dlg);
     int count = r.W();
     r.W(); r.W(); r.W(); r.W();  // x, y, cx, cy
     r.SzOrOrd(&ord);             // menu
@@ -126,27 +118,22 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
     for (int i = 0; i < count && !r.bad; i++) {
         r.Align4();
         auto c = std::unique_ptr<Window>(new Window);
-        if (ex) {
+        if (ex)
             r.D();  // help id
-            c->exStyle = r.D();
-            c->style = r.D();
-        } else {
-            c->style = r.D();
-            c->exStyle = r.D();
-        }
+        ReadStyles(r, ex, c.get());
         r.W(); r.W(); r.W(); r.W();
         c->id = ex ? (int)r.D() : (int)(short)r.W();
         std::string cls = r.SzOrOrd(&ord);
         if (ord >= 0)
-            cls = AtomClass(ord) ? AtomClass(ord) : "";
+            cls = ord >= 0x80 && ord < 0x80 + (int)std::size(kAtomClasses) ? kAtomClasses[ord - 0x80] : "";
         c->cls = cls;
         c->text = r.SzOrOrd(&ord);
         WORD extra = r.W();
         r.pos += extra;
         std::string u = Upper(cls);
-        bool known = u == "BUTTON" || u == "EDIT" || u == "STATIC" || u == "LISTBOX" ||
-                     u == "SCROLLBAR" || u == "COMBOBOX" ||
-                     (u == "MSCTLS_PROGRESS32" && S().progressRegistered);
+        bool known = u == "MSCTLS_PROGRESS32" && S().progressRegistered;
+        for (const char *predefined : kAtomClasses)
+            known = known || u == Upper(predefined);
         if (!known)
             *ok = false;
         c->parent = dlg;

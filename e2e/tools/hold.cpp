@@ -37,8 +37,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // The marker is this program's to write, so that it is never deleted unseen.
-    while (!Exists(running) && WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT) {
-    }
+    while (!Exists(running) && WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT) {}
     if (Exists(running)) {
         DeleteFileA(running.c_str());
         Write(marker);

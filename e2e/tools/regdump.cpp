@@ -54,27 +54,22 @@ static void DumpKey(HKEY parent, const char *sub, const char *path)
                                NULL, NULL);
     if (rc != ERROR_SUCCESS) {  // Wine's Perflib\009 opens but cannot be read
         fprintf(g_out, "K %s\nE %s|info|%ld\n", path, path, rc);
-        RegCloseKey(key);
-        return;
-    }
-    // A link holds its one value, SymbolicLinkValue, and no subkeys.
-    if (values == 1 && subkeys == 0
-        && RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, &size) == ERROR_SUCCESS
-        && type == REG_LINK) {
+    } else if (values == 1 && subkeys == 0  // a link holds its one value, SymbolicLinkValue, and no subkeys
+               && RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, &size) == ERROR_SUCCESS
+               && type == REG_LINK) {
         fprintf(g_out, "L %s\n", path);
-        RegCloseKey(key);
-        return;
-    }
-    fprintf(g_out, "K %s\n", path);
-    DumpValues(key, path, values, longest);
-    for (DWORD i = 0; i < subkeys; i++) {
-        char name[1024];
-        DWORD nameLen = sizeof name;
-        LONG rc = RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL);
-        if (rc != ERROR_SUCCESS) { fprintf(g_out, "E %s|subkey %lu|%ld\n", path, i, rc); break; }
-        char child[8192];
-        snprintf(child, sizeof child, "%s\\%s", path, name);
-        DumpKey(key, name, child);
+    } else {
+        fprintf(g_out, "K %s\n", path);
+        DumpValues(key, path, values, longest);
+        for (DWORD i = 0; i < subkeys; i++) {
+            char name[1024];
+            DWORD nameLen = sizeof name;
+            LONG rc = RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL);
+            if (rc != ERROR_SUCCESS) { fprintf(g_out, "E %s|subkey %lu|%ld\n", path, i, rc); break; }
+            char child[8192];
+            snprintf(child, sizeof child, "%s\\%s", path, name);
+            DumpKey(key, name, child);
+        }
     }
     RegCloseKey(key);
 }

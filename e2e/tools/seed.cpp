@@ -71,13 +71,10 @@ static void Command(int line, char *text)
         } else if (strcmp(fields[2], "hex") == 0) {
             BYTE data[1024];
             DWORD n = 0;
-            char *q = fields[3];
-            while (*q && n < sizeof data) {
-                char *end;
+            for (char *q = fields[3], *end; *q && n < sizeof data; q = end) {
                 unsigned long b = strtoul(q, &end, 16);
                 if (end == q) break;
                 data[n++] = (BYTE)b;
-                q = end;
             }
             rc = RegSetValueExA(key, name, 0, REG_BINARY, data, n);
         } else {

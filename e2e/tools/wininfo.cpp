@@ -57,10 +57,9 @@ int main(int argc, char **argv)
         WNDCLASSA cls = {};
         cls.lpfnWndProc = DesktopProc;
         cls.lpszClassName = "e2e desktop";
-        HWND w = RegisterClassA(&cls) ? CreateWindowExA(0, "e2e desktop", "e2e desktop", WS_POPUP, 0, 0, 1, 1, NULL,
-                                                        NULL, NULL, NULL)
-                                      : NULL;
-        if (!w) return 1;
+        if (!RegisterClassA(&cls)
+            || !CreateWindowExA(0, "e2e desktop", "e2e desktop", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL))
+            return 1;
         MSG msg;
         while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
         return 0;

@@ -26,12 +26,7 @@ import struct
 import sys
 
 import cpu386
-
-try:
-    import pefile
-except ImportError:  # a non-Debian python3 first on PATH: use Debian's module
-    sys.path.append('/usr/lib/python3/dist-packages')
-    import pefile
+from cpu386 import pefile  # Debian's, as cpu386 finds it
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -185,9 +180,7 @@ ALLOWED_IMPORTS = {
         'RegOpenKeyExA', 'RegQueryValueExA', 'RegCloseKey', 'RegDeleteKeyA',
         'RegFlushKey', 'RegEnumKeyA', 'RegSetValueExA', 'RegDeleteValueA',
     },
-    'COMCTL32.DLL': {
-        'InitCommonControls',
-    },
+    'COMCTL32.DLL': {'InitCommonControls'},
 }
 
 # --- Running the checks ------------------------------------------------------------
@@ -325,7 +318,7 @@ def check_icon_image(c, img):
     c.same_bytes('icon image header', img[:40], ICON_HEADER)
     c.same_bytes('icon image palette', img[40:104], ICON_PALETTE)
     colours, mask = img[104:616], img[616:744]
-    clear = opaque = 0
+    clear = 0
     coloured_clear = []
     for row in range(32):
         bits = struct.unpack_from('>I', mask, row * 4)[0]
@@ -335,12 +328,10 @@ def check_icon_image(c, img):
                 clear += 1
                 if index != 0:
                     coloured_clear.append((31 - row, x))
-            else:
-                opaque += 1
     c.check('icon transparent pixels have colour index 0', not coloured_clear,
             f'{len(coloured_clear)} pixels, first at (row, column) {coloured_clear[:1]}')
-    c.check('icon is partly transparent and partly drawn', clear and opaque,
-            f'{clear} transparent, {opaque} drawn')
+    c.check('icon is partly transparent and partly drawn', 0 < clear < 32 * 32,
+            f'{clear} transparent, {32 * 32 - clear} drawn')
     try:
         with open(ICO_FILE, 'rb') as f:
             ico = f.read()
@@ -352,12 +343,8 @@ def check_icon_image(c, img):
 
 def read_imports(pe):
     """[(dll, [function, ...])] in the exe's import order."""
-    out = []
-    for dll in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []):
-        names = [imp.name.decode() if imp.name else f'#{imp.ordinal}'
-                 for imp in dll.imports]
-        out.append((dll.dll.decode(), names))
-    return out
+    return [(dll.dll.decode(), [imp.name.decode() if imp.name else f'#{imp.ordinal}' for imp in dll.imports])
+            for dll in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])]
 
 
 def check_imports(c, imports):
@@ -369,9 +356,8 @@ def check_imports(c, imports):
                if fn not in ALLOWED_IMPORTS.get(dll.upper(), ())]
     c.check('imports only allowed Windows 95 functions', not outside,
             ', '.join(outside))
-    comctl = [fns for dll, fns in imports if dll.upper() == 'COMCTL32.DLL']
     c.check('imports COMCTL32!InitCommonControls (registers the progress bar)',
-            any('InitCommonControls' in fns for fns in comctl))
+            any(dll.upper() == 'COMCTL32.DLL' and 'InitCommonControls' in fns for dll, fns in imports))
 
 
 def check_exe(c, path, machine, label, max_size=None):
@@ -393,12 +379,9 @@ def check_exe(c, path, machine, label, max_size=None):
     c.check('machine', pe.FILE_HEADER.Machine == machine,
             f'0x{pe.FILE_HEADER.Machine:04X}, expected 0x{machine:04X}')
     c.check('GUI subsystem', oh.Subsystem == 2, f'{oh.Subsystem}')
-    c.check('subsystem version 4.0',
-            (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion) == (4, 0),
-            f'{oh.MajorSubsystemVersion}.{oh.MinorSubsystemVersion}')
-    c.check('OS version 4.0',
-            (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion) == (4, 0),
-            f'{oh.MajorOperatingSystemVersion}.{oh.MinorOperatingSystemVersion}')
+    for name, field in (('subsystem', 'Subsystem'), ('OS', 'OperatingSystem')):
+        version = getattr(oh, f'Major{field}Version'), getattr(oh, f'Minor{field}Version')
+        c.check(f'{name} version 4.0', version == (4, 0), '%d.%d' % version)
     # A link time in the header (and the checksum over it) would make two
     # builds of the same sources differ.
     c.check('time stamp 0', pe.FILE_HEADER.TimeDateStamp == 0,

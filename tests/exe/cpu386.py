@@ -150,8 +150,7 @@ def placed_code(map_path):
     pending = None
     with open(map_path, encoding='latin-1') as f:
         for line in f:
-            head = re.match(r'^ (\.text\S*)\s*$', line)
-            if head:
+            if head := re.match(r'^ (\.text\S*)\s*$', line):
                 pending = head.group(1)
                 continue
             m = MAP_LINE.match(line.rstrip('\n'))
@@ -171,8 +170,7 @@ def object_functions(path, member, sections):
     run = subprocess.run(['x86_64-w64-mingw32-objdump', '-t', '-C', path], capture_output=True, text=True)
     found, current = [], None  # (section number, type, class, value, name)
     for line in run.stdout.splitlines():
-        start = re.match(r'^(\S+):\s+file format', line)
-        if start:
+        if start := re.match(r'^(\S+):\s+file format', line):
             current = start.group(1)
             continue
         sym = SYMBOL_LINE.match(line)
@@ -202,12 +200,7 @@ def function_names(map_path):
 
 
 def function_at(names, address):
-    found = None
-    for start, name in names:
-        if start > address:
-            break
-        found = name
-    return found
+    return next((name for start, name in reversed(names) if start <= address), None)
 
 
 class Report:
@@ -271,11 +264,10 @@ def scan(path, map_path=None):
                     if cpu:
                         report.findings.append((insn.address, text, cpu, function_at(names, insn.address)))
                 at = insn.address - base + insn.size
-            if at < end and machine == I386_MACHINE:
-                bad = data[at:at + 4].hex(' ')
-                report.findings.append((base + at, 'bytes %s' % bad, 'bytes that do not decode',
-                                        function_at(names, base + at)))
             if at < end:
+                if machine == I386_MACHINE:
+                    report.findings.append((base + at, 'bytes %s' % data[at:at + 4].hex(' '), 'bytes that do not decode',
+                                            function_at(names, base + at)))
                 at += 1  # past the byte that does not decode
         # A sweep out of step with the code could read an instruction as
         # another: every function must begin where an instruction does.

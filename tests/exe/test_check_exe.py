@@ -149,13 +149,12 @@ def link(work, tag, arch, rc_text, extra):
     main_obj = os.path.join(work, f'{tag}-{arch}-main.o')
     entry = '_WinMainCRTStartup' if arch == 'i686' else 'WinMainCRTStartup'
     cpu = ['-march=i386'] if arch == 'i686' and DEFAULT_CPU not in extra else []
-    after = [a for a in extra if a in (NO_MAP, NO_OBJECTS, NO_CODE)]
-    extra = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS, NO_CODE)]
+    args = [a for a in extra if a not in (DEFAULT_CPU, NO_MAP, NO_OBJECTS, NO_CODE)]
     subprocess.run([f'{arch}-w64-mingw32-windres', '-I', RES_DIR, '-O', 'coff',
                     rc, obj], check=True)
     # Compiled apart and linked with a map, as the program is: the checker
     # names the functions from the map and the objects it lists.
-    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + extra
+    subprocess.run([f'{arch}-w64-mingw32-g++', '-Os', '-ffreestanding'] + cpu + args
                    + ['-c', main, '-o', main_obj], check=True)
     subprocess.run([f'{arch}-w64-mingw32-g++', main_obj, obj,
                     '-o', exe, '-nostdlib', '-nostartfiles', '-s',
@@ -163,14 +162,14 @@ def link(work, tag, arch, rc_text, extra):
                     f'-Wl,--entry,{entry}', '-Wl,--subsystem,windows:4.0',
                     '-Wl,--no-insert-timestamp',
                     '-Wl,--major-os-version,4', '-Wl,--minor-os-version,0']
-                   + extra + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
+                   + args + ['-lkernel32', '-luser32', '-ladvapi32', '-lcomctl32'],
                    check=True)
-    if NO_MAP in after:
+    if NO_MAP in extra:
         os.remove(f'{os.path.splitext(exe)[0]}.map')
-    if NO_OBJECTS in after:
+    if NO_OBJECTS in extra:
         os.remove(main_obj)
         os.remove(obj)
-    if NO_CODE in after:
+    if NO_CODE in extra:
         pe = cpu386.pefile.PE(exe)
         for s in pe.sections:
             s.Characteristics &= ~0x20000020  # neither code nor executable

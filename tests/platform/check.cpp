@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -24,20 +25,15 @@ void EndCase()
 {
     if (g_case.empty())
         return;
-    const char *status = !g_failures.empty() ? "FAIL" : !g_known.empty() ? "KNOWN-DIFFERENCE" : "PASS";
-    std::printf("%s %s\n", status, g_case.c_str());
+    bool failed = !g_failures.empty(), known = !g_known.empty();
+    std::printf("%s %s\n", failed ? "FAIL" : known ? "KNOWN-DIFFERENCE" : "PASS", g_case.c_str());
     for (const std::string &f : g_failures)
         std::printf("    %s\n", f.c_str());
     for (const std::string &k : g_known)
         std::printf("    %s\n", k.c_str());
     for (const std::string &n : g_notes)
         std::printf("    note: %s\n", n.c_str());
-    if (!g_failures.empty())
-        g_failed++;
-    else if (!g_known.empty())
-        g_differences++;
-    else
-        g_passed++;
+    ++(failed ? g_failed : known ? g_differences : g_passed);
     g_case.clear();
     g_failures.clear();
     g_known.clear();
@@ -78,10 +74,7 @@ bool Ok(const char *file, int line, bool cond, const char *fmt, ...)
                         std::to_string(line) + ": ";
     std::string what = Format(fmt, args);
     va_end(args);
-    bool todo = false;
-    for (bool t : g_todos)
-        todo = todo || t;
-    if (todo) {
+    if (std::count(g_todos.begin(), g_todos.end(), true)) {
         if (cond)
             g_failures.push_back(where + "known difference on " + SideName(g_side) +
                                  " no longer seen, remove the mark: " + what);
