@@ -50,7 +50,6 @@ void SetNtFamily(bool nt) { S().nt = nt; }
 HINSTANCE Module() { return kModule; }
 
 bool RestartRequested() { return S().restart; }
-UINT RestartFlags() { return S().restartFlags; }
 
 }  // namespace sim
 
@@ -162,10 +161,7 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason)
 {
     bool declined = FailsNow("ExitWindowsEx");
     BOOL ok = !declined && (!S().nt || S().shutdownPrivilege);
-    if (ok) {
-        S().restart = true;
-        S().restartFlags = flags;
-    }
+    S().restart = S().restart || ok;
     Record("ExitWindowsEx", {Num(flags), Hex(reason)}, ok);
     return Result(ok, declined ? ERROR_CANCELLED : ERROR_PRIVILEGE_NOT_HELD);
 }

@@ -94,7 +94,6 @@ void Answer(int button);            // the answer to the next message box
 bool ScriptDone();
 
 bool RestartRequested();
-UINT RestartFlags();
 
 // Runs the program's entry as the start-up would.
 inline int RunProgram()

@@ -105,7 +105,6 @@ struct State {
     bool progressRegistered = true;
 
     bool restart = false;
-    UINT restartFlags = 0;
     std::set<uintptr_t> tokens;    // open process tokens
     bool shutdownPrivilege = false;  // enabled in the process's token
     DWORD lastError = 0;

@@ -50,7 +50,6 @@ const char *SideName(Side side)
     return side == Side::Sim ? "sim" : side == Side::Wine ? "wine" : "windows";
 }
 bool OnWine() { return g_side == Side::Wine; }
-bool OnSim() { return g_side == Side::Sim; }
 
 void Case(const char *name)
 {

@@ -1,6 +1,6 @@
 // A small check-and-report framework for the platform tests, in the manner of
 // Wine's conformance tests: ok() checks a condition, and a check known to come
-// out differently on one side sits in a todo_wine or todo_sim block. A known
+// out differently on one side sits in a todo_wine block. A known
 // difference that stops showing is reported as a failure, so the mark gets
 // taken away once it is no longer needed.
 //
@@ -24,7 +24,6 @@ void SetSide(Side side);
 Side Where();
 const char *SideName(Side side);
 bool OnWine();
-bool OnSim();
 
 void Case(const char *name);  // ends the case before, starts this one
 void Note(const char *fmt, ...) __attribute__((format(printf, 1, 2)));  // a detail shown with the case
@@ -39,6 +38,5 @@ int Finish();                 // ends the last case, prints the totals; the numb
 #define todo_if(known) \
     for (int todo_once_ = (check::TodoBegin(known), 1); todo_once_; todo_once_ = (check::TodoEnd(), 0))
 #define todo_wine todo_if(check::OnWine())
-#define todo_sim todo_if(check::OnSim())
 
 #endif

@@ -1,6 +1,6 @@
 // The platform behaviours the unit tests take for granted, checked by one
 // source on the simulated machine and on Windows (Wine). Where the two differ
-// on purpose, the check says so with todo_wine / todo_sim.
+// on purpose, the check says so with todo_wine.
 //
 // Usage: platform-tests 95|nt
 //   95  the machine is a Windows 95: RegDeleteKeyA takes subkeys along
