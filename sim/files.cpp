@@ -204,18 +204,16 @@ static UINT CopyDirectory(const std::string &dir, LPSTR buffer, UINT size)
     return (UINT)dir.size();
 }
 
-// The key lines of the first section of that name, in file order, and where
-// a key added to it goes: after its last line that is not blank. Any header,
-// an empty one too, ends a section; a '[' without its ']' is no header, and
-// a line that starts with ';' a comment.
-// False when there is no such section.
+// The key lines of the first section of that name, in file order. Any
+// header, an empty one too, ends a section; a '[' without its ']' is no
+// header, and a line that starts with ';' a comment.
 struct ProfileKey {
     size_t start, end;  // the line, its line end included
     std::string name, value;  // blanks around them trimmed
 };
-static bool ReadSection(const std::string &text, const std::string &section, std::vector<ProfileKey> *keys,
-                        size_t *addAt)
+static std::vector<ProfileKey> ReadSection(const std::string &text, const std::string &section)
 {
+    std::vector<ProfileKey> keys;
     bool inSection = false;
     auto trim = [](const std::string &t) {
         size_t a = t.find_first_not_of(" \t\r\n"), b = t.find_last_not_of(" \t\r\n");
@@ -229,18 +227,15 @@ static bool ReadSection(const std::string &text, const std::string &section, std
         size_t close = first == std::string::npos ? first : line.find(']', first);
         if (close != std::string::npos && line[first] == '[') {
             if (inSection)
-                return true;
+                break;
             inSection = Upper(line.substr(first + 1, close - first - 1)) == Upper(section);
-            *addAt = end;
         } else if (inSection) {
             size_t eq = line.find('=');
             if (eq != std::string::npos && line[first] != ';')  // a comment is no key
-                keys->push_back(ProfileKey{pos, end, trim(line.substr(0, eq)), trim(line.substr(eq + 1))});
-            if (!trim(line).empty())
-                *addAt = end;
+                keys.push_back(ProfileKey{pos, end, trim(line.substr(0, eq)), trim(line.substr(eq + 1))});
         }
     }
-    return inSection;
+    return keys;
 }
 
 static const ProfileKey *FindKey(const std::vector<ProfileKey> &keys, const std::string &key)
@@ -257,9 +252,7 @@ static const ProfileKey *FindKey(const std::vector<ProfileKey> &keys, const std:
 static DWORD ReadProfile(const std::string &text, LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer,
                          DWORD size)
 {
-    std::vector<ProfileKey> keys;
-    size_t addAt = 0;
-    ReadSection(text, section, &keys, &addAt);
+    std::vector<ProfileKey> keys = ReadSection(text, section);
     if (size == 0)
         return 0;
     if (!key) {
@@ -281,27 +274,18 @@ static DWORD ReadProfile(const std::string &text, LPCSTR section, LPCSTR key, LP
     return length;
 }
 
-// Deletes the key's line, or writes key=value in place of it or, for a new
-// key, after the section's last line (a new section goes at the end); the
-// other bytes of the file stay as they are.
-static void WriteProfile(std::string &text, const std::string &section, const std::string &key, LPCSTR value)
+// Deletes the key's line, or writes key=value in place of it with the key as
+// the file wrote it; the other bytes of the file stay as they are. False for
+// a value of a key not there yet, which Windows adds: that is not modelled.
+static bool WriteProfile(std::string &text, const std::string &section, const std::string &key, LPCSTR value)
 {
-    std::vector<ProfileKey> keys;
-    size_t addAt = 0;
-    bool found = ReadSection(text, section, &keys, &addAt);
+    std::vector<ProfileKey> keys = ReadSection(text, section);
     const ProfileKey *k = FindKey(keys, key);
-    if (!value) {
-        if (k)
-            text.erase(k->start, k->end - k->start);
-        return;
-    }
-    std::string line = (k ? k->name : key) + "=" + value + "\r\n";
-    if (k)
-        text.replace(k->start, k->end - k->start, line);
-    else if (found)
-        text.insert(addAt, line);
-    else
-        text += (text.empty() || text.back() == '\n' ? "" : "\r\n") + ("[" + section + "]\r\n") + line;
+    if (k && value)
+        text.replace(k->start, k->end - k->start, k->name + "=" + value + "\r\n");
+    else if (k)
+        text.erase(k->start, k->end - k->start);
+    return k || !value;
 }
 
 extern "C" {
@@ -581,15 +565,11 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
 {
     Record("WriteProfileStringA", {Quote(section), Quote(key), Quote(value)}, TRUE);
-    if (!section || !key) {
-        Fail("WriteProfileStringA: only the writing and deletion of a key are modelled");
+    FileNode *ini = Node(S().windowsDir + "\\WIN.INI");
+    if (!section || !key || (ini ? !WriteProfile(ini->data, section, key, value) : value != NULL)) {
+        Fail("WriteProfileStringA: only the deletion of a key, and a new value for one, are modelled");
         return FALSE;
     }
-    std::string path = S().windowsDir + "\\WIN.INI";
-    if (!Node(path) && value)
-        AddFile(path);
-    if (FileNode *ini = Node(path))
-        WriteProfile(ini->data, section, key, value);
     return TRUE;
 }
 
