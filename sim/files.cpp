@@ -274,6 +274,8 @@ static DWORD ReadProfile(const std::string &text, LPCSTR section, LPCSTR key, LP
     return length;
 }
 
+static FileNode *WinIni() { return Node(S().windowsDir + "\\WIN.INI"); }
+
 // Deletes the key's line, or writes key=value in place of it with the key as
 // the file wrote it; the other bytes of the file stay as they are. False for
 // a value of a key not there yet, which Windows adds: that is not modelled.
@@ -565,7 +567,7 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
 {
     Record("WriteProfileStringA", {Quote(section), Quote(key), Quote(value)}, TRUE);
-    FileNode *ini = Node(S().windowsDir + "\\WIN.INI");
+    FileNode *ini = WinIni();
     if (!section || !key || (ini ? !WriteProfile(ini->data, section, key, value) : value != NULL)) {
         Fail("WriteProfileStringA: only the deletion of a key, and a new value for one, are modelled");
         return FALSE;
@@ -575,7 +577,7 @@ BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value)
 
 DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size)
 {
-    FileNode *ini = Node(S().windowsDir + "\\WIN.INI");
+    FileNode *ini = WinIni();
     DWORD length = ReadProfile(ini ? ini->data : "", section, key, fallback, buffer, size);
     Record("GetProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size)}, length);
     return length;
