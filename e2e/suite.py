@@ -226,8 +226,9 @@ def test_only_printer_ok_no(t):
     t.build(others=False)
     before = t.prefix.snapshot()
     run_ok_no(t)
-    t.check_removal(before, t.prefix.snapshot())
-    t.check(b"device=" not in t.prefix.snapshot()["win.ini"], "win.ini still names a default printer")
+    after = t.prefix.snapshot()
+    t.check_removal(before, after)
+    t.check(b"device=" not in after["win.ini"], "win.ini still names a default printer")
     t.check_told("(none)")
 
 
