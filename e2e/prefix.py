@@ -75,7 +75,7 @@ class Prefix:
 
     def told(self):
         """The win.ini changes the desktop's window was told of, each with the
-        default printer it then read: "WM_WININICHANGE windows: device=..."."""
+        default printer it then read: "WM_WININICHANGE devices: device=..."."""
         if not os.path.exists(self.desktop_log):
             return []
         with open(self.desktop_log, encoding="latin-1") as f:

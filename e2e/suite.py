@@ -178,10 +178,11 @@ class Test:
             self.check(self.wininit() is None, "WININIT.INI is still there after the restart")
 
     def check_told(self, device):
-        """A program running through the removal was told once that win.ini
-        changed, and then read the default printer as device."""
+        """A program running through the removal was told that win.ini's
+        [Devices] changed, then [windows], and each time read the default
+        printer as device: the removal was done before the first."""
         told = self.prefix.told()
-        want = ["WM_WININICHANGE windows: device=" + device]
+        want = ["WM_WININICHANGE %s: device=%s" % (section, device) for section in ("devices", "windows")]
         self.check(told == want, "the running program was told %s, not %s" % (told, want))
 
     def close(self):

@@ -1,8 +1,9 @@
 /* The default printer. Windows 95 keeps it twice: win.ini's device= line,
    which most programs read, and HKEY_CURRENT_CONFIG's Default value. When it
    was the printer just removed, another printer takes its place, as when a
-   printer is deleted from the Printers folder; then running programs are
-   told that win.ini changed, so that none keeps printing to the old one. */
+   printer is deleted from the Printers folder; once the removal is done,
+   running programs are told what changed in win.ini, so that none keeps
+   offering or printing to the old one. */
 #include <windows.h>
 
 #include "removal.h"
@@ -16,10 +17,20 @@ enum {
 };
 
 static const char kPrintersKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers";
+/* On the 95 family every printer Windows has is a key here. */
+static const char kInstalledPrinters[] = "System\\CurrentControlSet\\control\\Print\\Printers\\";
 
 static BOOL IsBlank(char c)
 {
     return c == ' ' || c == '\t';
+}
+
+static BOOL Contains(LPCSTR text, char c)
+{
+    for (; *text != 0; text++)
+        if (*text == c)
+            return TRUE;
+    return FALSE;
 }
 
 /* Copies the text up to its first comma, without the blanks around it, into
@@ -59,8 +70,9 @@ static BOOL NamesThisPrinter(LPCSTR value)
 
 /* The device= value for the printer called name, from its [Devices] value
    DRIVER,PORT[,PORT...]: its driver and its first port. FALSE when the value
-   lacks either, or the line would not fit. */
-static BOOL MakeDeviceLine(LPSTR line, LPCSTR name)
+   lacks either, the port is nullPort, where nothing is printed, or the line
+   would not fit. */
+static BOOL MakeDeviceLine(LPSTR line, LPCSTR name, LPCSTR nullPort)
 {
     char value[kLineSize];
     char driver[kLineSize];
@@ -75,7 +87,7 @@ static BOOL MakeDeviceLine(LPSTR line, LPCSTR name)
     /* A value that filled the buffer may have lost the end of its port. */
     if (length >= kLineSize - 1 && more == NULL)
         return FALSE;
-    if (driver[0] == 0 || port[0] == 0 || lstrlenA(name) + lstrlenA(driver) + lstrlenA(port) + 2 >= kLineSize)
+    if (driver[0] == 0 || port[0] == 0 || lstrcmpiA(port, nullPort) == 0 || lstrlenA(name) + lstrlenA(driver) + lstrlenA(port) + 2 >= kLineSize)
         return FALSE;
     lstrcpyA(line, name);
     lstrcatA(line, ",");
@@ -85,11 +97,32 @@ static BOOL MakeDeviceLine(LPSTR line, LPCSTR name)
     return TRUE;
 }
 
+/* Whether Windows has the printer called name. A [Devices] line without a
+   key is a leftover of Windows 3.1 or of old software; a name with a
+   backslash, or too long, would name some other key. */
+static BOOL IsInstalled(LPCSTR name)
+{
+    char path[MAX_PATH];
+    HKEY key;
+
+    lstrcpyA(path, kInstalledPrinters);
+    if (Contains(name, '\\') || !AppendPath(path, name))
+        return FALSE;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return FALSE;
+    RegCloseKey(key);
+    return TRUE;
+}
+
 /* The device= value of the first other printer, in [Devices]' own order,
-   that has a driver and a port; FALSE when there is none. */
+   that Windows has and that prints to a port; FALSE when there is none. */
 static BOOL FindOtherPrinter(LPSTR line)
 {
     char names[kListSize];
+    char nullPort[kLineSize];
+    GetProfileStringA("windows", "NullPort", "None", nullPort, kLineSize);
+    /* The NT family keeps printers connected over the network elsewhere. */
+    BOOL keyed = !IsNtFamily();
     DWORD length = GetProfileStringA("Devices", NULL, "", names, kListSize);
     /* A list that filled the buffer ends in a name that may be cut short:
        it could name another printer, so it is not used. */
@@ -99,13 +132,11 @@ static BOOL FindOtherPrinter(LPSTR line)
         length = kListSize - 2;
     for (LPCSTR name = names; name < names + length && *name != 0;) {
         LPCSTR next = name + lstrlenA(name) + 1;
-        BOOL comma = FALSE;
         if (full && next >= names + length)
             break;
-        for (LPCSTR c = name; *c != 0; c++)
-            comma |= *c == ',';
         /* A name with a comma in it would read as another name in device=. */
-        if (!comma && !IsThisPrinter(name) && MakeDeviceLine(line, name))
+        if (!Contains(name, ',') && !IsThisPrinter(name) && MakeDeviceLine(line, name, nullPort) &&
+            (!keyed || IsInstalled(name)))
             return TRUE;
         name = next;
     }
@@ -133,17 +164,18 @@ static void MoveDefaultValue(LPCSTR printer)
     RegCloseKey(key);
 }
 
-void MoveDefaultPrinter(void)
+BOOL MoveDefaultPrinter(void)
 {
     char device[kLineSize];
     char printer[kLineSize];
-    DWORD_PTR answer;
+    BOOL moved;
 
     DWORD length = GetProfileStringA("windows", "device", "", device, kLineSize);
     /* A name that fills the whole buffer may be cut short: it names none. */
     if (TakeField(device, printer) == NULL && length >= kLineSize - 1)
         printer[0] = 0;
-    if (IsThisPrinter(printer)) {
+    moved = IsThisPrinter(printer);
+    if (moved) {
         if (FindOtherPrinter(device)) {
             WriteProfileStringA("windows", "device", device);
             TakeField(device, printer);
@@ -153,8 +185,23 @@ void MoveDefaultPrinter(void)
         }
     }
     MoveDefaultValue(printer);
-    /* Each window gets at most a second, and one that Windows already counts
-       as hung none, so that no program holds the removal up for long; the
-       answers are not needed. */
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, (LPARAM) "windows", SMTO_ABORTIFHUNG, 1000, &answer);
+    return moved;
+}
+
+/* Sends running programs the win.ini change message for section. Each
+   window gets at most a second, and one that Windows already counts as hung
+   none; the answers are not needed. */
+static void Broadcast(LPCSTR section)
+{
+    DWORD_PTR answer;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, (LPARAM)section, SMTO_ABORTIFHUNG, 1000, &answer);
+}
+
+void TellPrintersChanged(BOOL defaultMoved)
+{
+    /* [Devices] loses the printer on every run that finds it, and telling
+       programs needlessly costs little. */
+    Broadcast("devices");
+    if (defaultMoved)
+        Broadcast("windows");
 }

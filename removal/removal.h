@@ -12,8 +12,13 @@ void RemoveDriver(void);
 void ScanInstanceKeys(void);
 
 /* Moves the default printer off the printer removed, once its win.ini
-   entries are gone, and tells running programs that win.ini changed. */
-void MoveDefaultPrinter(void);
+   entries are gone; TRUE when device= was rewritten or removed. */
+BOOL MoveDefaultPrinter(void);
+
+/* Tells running programs that [Devices], and [windows] when defaultMoved,
+   changed. Sent last: each program may take a second to answer, and the
+   removal must be whole by then, whatever the user does meanwhile. */
+void TellPrintersChanged(BOOL defaultMoved);
 
 /* Writes the name of instance number (1 to 9999) of scan pass 1 or 2 into name. */
 void MakeInstanceKeyName(LPSTR name, int pass, int number);

@@ -66,11 +66,12 @@ static void DeleteFixedKeys(void)
     RegFlushKey(HKEY_LOCAL_MACHINE);
 }
 
-static void RemoveProfileEntries(void)
+/* TRUE when the default printer moved. */
+static BOOL RemoveProfileEntries(void)
 {
     WriteProfileStringA("Devices", PRINTER_NAME, NULL);
     WriteProfileStringA("PrinterPorts", PRINTER_NAME, NULL);
-    MoveDefaultPrinter();
+    return MoveDefaultPrinter();
 }
 
 /* The user's Programs folder into folder; left empty when there is no usable
@@ -158,13 +159,15 @@ void RemoveDriver(void)
 {
     char systemDir[MAX_PATH];
     DWORD refused;
+    BOOL defaultMoved;
 
     DeleteFixedKeys();
     ScanInstanceKeys();
-    RemoveProfileEntries();
+    defaultMoved = RemoveProfileEntries();
     RemoveProgramGroup();
     refused = DeleteSystemFiles(systemDir);
     for (unsigned i = 0; i < ARRAY_SIZE(kDeferredDeletions); i++)
         AddWininitDeletion(kDeferredDeletions[i]);
     DeleteRefusedAtRestart(systemDir, refused);
+    TellPrintersChanged(defaultMoved);
 }

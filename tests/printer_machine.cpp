@@ -76,6 +76,7 @@ const std::string kWinIni =
 
 const char kPrintersKey[] = "HKCC\\System\\CurrentControlSet\\Control\\Print\\Printers";
 const char kOtherPrinter[] = "Other Laser";
+const char kInstalledPrinters[] = "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\";
 
 std::string WinIniAfter()
 {
@@ -126,6 +127,7 @@ void Install()
         sim::AddFile(InSystemDir(name), name);
     sim::AddFile("C:\\WINDOWS\\WIN.INI", kWinIni);
     sim::SetString(kPrintersKey, "Default", kName);
+    sim::AddKey(kInstalledPrinters + std::string(kOtherPrinter));  // Windows has the other printer too
     for (const char *key : kInstanceKeys) {
         bool device = std::string(key).find("Enum") != std::string::npos;
         sim::SetString(key, device ? "DeviceDesc" : "DriverDesc", kName);
@@ -149,7 +151,7 @@ void AddUnrelated()
                    "Oxtrel Lintora 460D");
     sim::SetString("HKCR\\CLSID\\{00000000-1111-2222-3333-444444444444}", "", "Other");
     sim::SetString("HKLM\\Enum\\LPTENUM\\OTHERLASER_0001", "DeviceDesc", "Other Laser");
-    sim::SetString("HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\Other Laser", "Port", "LPT2:");
+    sim::SetString(kInstalledPrinters + std::string(kOtherPrinter), "Port", "LPT2:");
     sim::SetString("HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\Other Monitor", "Driver", "x.dll");
     sim::SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                    "Desktop", "C:\\WINDOWS\\Desktop");

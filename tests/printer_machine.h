@@ -36,6 +36,7 @@ std::string WinIniAfter();  // and after it: the printer's lines in [Devices] an
                             // and the other printer the default
 extern const char kPrintersKey[];            // its Default value names the default printer too
 extern const char kOtherPrinter[];           // the default once the printer is gone
+extern const char kInstalledPrinters[];      // a key under it for each printer Windows has, a backslash at its end
 std::string DefaultValue();                  // that value as its type and bytes, "none" when there is none
 std::string WithoutDefault(std::string dump);  // a DumpRegistry() without that value's line
 

@@ -1,6 +1,8 @@
 // The default printer's move for any win.ini and any Default value. The
 // input: a byte for the Default value's type (0xFF: no value), two for its
-// length (little-endian), its bytes, then win.ini's bytes.
+// length (little-endian), its bytes, then win.ini's bytes. Windows has every
+// printer listed in [Devices], a key each, except those named as keys of
+// win.ini's section [no printer key], which the program never reads.
 #include <algorithm>
 #include <cstdint>
 
@@ -13,6 +15,7 @@ namespace {
 
 const char kIni[] = "C:\\WINDOWS\\WIN.INI";
 const std::string kPrinter = printer::kName;
+const std::string kInstalled = printer::kInstalledPrinters;  // "HKLM\\" and the key the program opens
 
 std::string Upper(std::string s)
 {
@@ -34,10 +37,10 @@ bool IsThePrinter(const std::string &name) { return Upper(NameOf(name)) == Upper
 
 // Reads win.ini as programs do, with buffers too big to cut anything: a
 // value ends at its first zero.
-std::string Profile(const char *section, const char *key, size_t *raw = nullptr)
+std::string Profile(const char *section, const char *key, size_t *raw = nullptr, const char *fallback = "")
 {
     static char buffer[1 << 16];
-    DWORD length = GetProfileStringA(section, key, "", buffer, sizeof buffer);
+    DWORD length = GetProfileStringA(section, key, fallback, buffer, sizeof buffer);
     std::string text(buffer, length);
     if (raw)
         *raw = length;
@@ -52,11 +55,19 @@ std::vector<std::string> Names(const std::string &list)
     return out;
 }
 
+// Whether the program may open the printer's key: a name with a backslash
+// would name another key, and the path must fit in 259 characters.
+bool CanBeKey(const std::string &name)
+{
+    return name.find('\\') == std::string::npos && kInstalled.size() - 5 + name.size() < 260;
+}
+
 // The device= value a printer of [Devices] makes: its name, its driver and
 // its first port, when it is another printer with both, whose line fits in
 // 259 characters and whose first port ends within the 259 its value is
-// read with; "" when it makes none.
-std::string DeviceOf(const std::string &name)
+// read with, that prints to a port other than NullPort, and that Windows
+// has; "" when it makes none.
+std::string DeviceOf(const std::string &name, const std::vector<std::string> &keyless)
 {
     size_t raw;
     std::string value = Profile("Devices", name.c_str(), &raw);
@@ -66,7 +77,9 @@ std::string DeviceOf(const std::string &name)
     std::string driver = Trim(value.substr(0, comma)), port = Trim(value.substr(comma + 1, next - comma - 1));
     std::string line = name + "," + driver + "," + port;
     bool whole = raw < 259 || next < 259;
-    return driver.empty() || port.empty() || line.size() > 259 || !whole ? "" : line;
+    bool installed = CanBeKey(name) && std::find(keyless.begin(), keyless.end(), name) == keyless.end();
+    bool nowhere = Upper(port) == Upper(Profile("windows", "NullPort", nullptr, "None"));
+    return driver.empty() || port.empty() || line.size() > 259 || !whole || nowhere || !installed ? "" : line;
 }
 
 }  // namespace
@@ -94,6 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     sim::Reset();
     sim::AddFile(kIni, ini);
+    const std::vector<std::string> keyless = Names(Profile("no printer key", NULL));
+    for (const std::string &name : names)  // not the printer's own key, nor one under it: the removal deletes them
+        if (std::find(keyless.begin(), keyless.end(), name) == keyless.end() && Upper(name) != Upper(kPrinter) &&
+            Upper(name).rfind(Upper(kPrinter) + "\\", 0) != 0)
+            sim::AddKey(kInstalled + name);
     sim::AddKey(printer::kPrintersKey);
     if (type != REG_NONE)
         sim::SetValue(printer::kPrintersKey, "Default", type, value);
@@ -101,22 +119,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     RemoveDriver();
     // What the run wrote into device=: a duplicate line may show once it is gone.
     std::string written = device;
+    bool moved = false;
     for (const sim::Call &c : sim::Calls("WriteProfileStringA"))
-        if (c.args.at(0) == "\"windows\"")
+        if (c.args.at(0) == "\"windows\"") {
             written = c.args.at(2) == "NULL" ? "" : c.args.at(2).substr(1, c.args.at(2).size() - 2);
+            moved = true;
+        }
+    const std::vector<sim::Call> trace = sim::Trace(), opens = sim::Calls("RegOpenKeyExA");
+    std::vector<std::string> told;
+    for (const sim::Call &c : sim::Calls("SendMessageTimeoutA"))
+        told.push_back(c.args.at(3));
+    const std::vector<std::string> sections = moved ? std::vector<std::string>{"\"devices\"", "\"windows\""}
+                                                    : std::vector<std::string>{"\"devices\""};
     const std::string after = sim::FileBytes(kIni);
     const std::string valueAfter = printer::DefaultValue(), registryAfter = printer::WithoutDefault(sim::DumpRegistry());
-    const std::vector<sim::Call> told = sim::Calls("SendMessageTimeoutA");
-    int last = -1;
-    for (size_t i = 0; i < sim::Trace().size(); i++) {
-        const std::string &fn = sim::Trace()[i].fn;
-        if (fn == "WriteProfileStringA" || fn == "RegSetValueExA" || fn == "RegDeleteValueA")
-            last = (int)i;
-    }
 
     REQUIRE(sim::Errors().empty(), "the machine played the run", "%s", sim::Errors().front().c_str());
-    REQUIRE(told.size() == 1 && sim::IndexOf("SendMessageTimeoutA") > last,
-            "running programs are told once, after the changes", "%zu broadcasts", told.size());
+    REQUIRE(told == sections && trace.size() >= told.size() &&
+                std::all_of(trace.end() - told.size(), trace.end(),
+                            [](const sim::Call &c) { return c.fn == "SendMessageTimeoutA"; }),
+            "running programs are told of [Devices], and of [windows] when device= changed, last",
+            "%zu broadcasts", told.size());
+    for (const sim::Call &c : opens) {
+        std::string key = c.args.at(1).substr(1, c.args.at(1).size() - 2);
+        REQUIRE(c.args.at(0) != "HKEY_LOCAL_MACHINE" || key.rfind(kInstalled.substr(5), 0) != 0 ||
+                    CanBeKey(key.substr(kInstalled.size() - 5)),
+                "a printer's key is opened only where its name can be one", "%s", c.str().c_str());
+    }
     REQUIRE(registryAfter == registry, "nothing but Default changes in the registry", "%s",
             sim::DumpRegistry().c_str());
     if (deviceCut || !IsThePrinter(device)) {
@@ -127,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         size_t end = 0;
         for (const std::string &name : names)
             if (want.empty()) {
-                want = DeviceOf(name);
+                want = DeviceOf(name, keyless);
                 end += name.size() + 1;
             }
         sim::Reset();
@@ -139,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // ends in a name that may be cut, which is not used, and the printers
         // after it are not seen.
         REQUIRE(written == want || (written.empty() && listed + 2 > 1024 && end >= 1022),
-                "the new default is the first other printer with a driver and a port", "%s, expected %s",
+                "the new default is the first other printer Windows has, with a driver and a port", "%s, expected %s",
                 Shown(written).c_str(), Shown(want).c_str());
     }
 

@@ -19,6 +19,16 @@ size_t Files() { return printer::kShortcuts.size() + printer::kSystemFiles.size(
 
 class RemovalTest : public MachineTest {};
 
+// The win.ini change messages a run sends, one for each section named.
+std::vector<std::string> Broadcasts(const std::vector<std::string> &sections)
+{
+    std::vector<std::string> lines;
+    for (const std::string &section : sections)
+        lines.push_back("SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"" + section +
+                        "\", SMTO_ABORTIFHUNG, 1000, result) = 1");
+    return lines;
+}
+
 // The files the removal deleted, before it turns to WININIT.INI.
 std::vector<std::string> Deleted()
 {
@@ -96,32 +106,42 @@ TEST_F(RemovalTest, PhasesRunInOrder)
     for (size_t i = 1; i < order.size(); i++)
         EXPECT_LT(order[i - 1], order[i]) << "step " << i;
     // The profile phase, string helpers left out: the printer was the
-    // default, and the other printer takes its place.
+    // default, and the other printer, which Windows has, takes its place.
     const std::string kPrinters = "<HKLM\\Config\\0001\\System\\CurrentControlSet\\Control\\Print\\Printers>";
+    const std::string kOther = "System\\CurrentControlSet\\control\\Print\\Printers\\Other Laser";
     std::vector<std::string> profile;
     for (int i = IndexWith("WriteProfileStringA", "\"Devices\""); i < IndexWith("RegOpenKeyExA", "Shell Folders"); i++)
-        if (sim::Trace()[i].fn.compare(0, 4, "lstr") != 0)
+        if (sim::Trace()[i].fn.compare(0, 4, "lstr") != 0 && sim::Trace()[i].fn != "GetVersion")
             profile.push_back(sim::Trace()[i].str());
     EXPECT_EQ(std::vector<std::string>({
                   "WriteProfileStringA(\"Devices\", \"Oxtrel Lintora 460D\", NULL) = 1",
                   "WriteProfileStringA(\"PrinterPorts\", \"Oxtrel Lintora 460D\", NULL) = 1",
                   "GetProfileStringA(\"windows\", \"device\", \"\", 260) = 34",
+                  "GetProfileStringA(\"windows\", \"NullPort\", \"None\", 260) = 4",
                   "GetProfileStringA(\"Devices\", NULL, \"\", 1024) = 12",
                   "GetProfileStringA(\"Devices\", \"Other Laser\", \"\", 260) = 11",
+                  "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + kOther + "\", 0, KEY_QUERY_VALUE) = 0",
+                  "RegCloseKey(<HKLM\\" + kOther + ">) = 0",
                   "WriteProfileStringA(\"windows\", \"device\", \"Other Laser,LASER,LPT2:\") = 1",
                   "RegOpenKeyExA(HKEY_CURRENT_CONFIG, \"System\\CurrentControlSet\\Control\\Print\\Printers\", 0, 0x3) = 0",
                   "RegQueryValueExA(" + kPrinters + ", \"Default\", 260) = 0",
                   "RegSetValueExA(" + kPrinters + ", \"Default\", 1, \"Other Laser\\x00\") = 0",
                   "RegCloseKey(" + kPrinters + ") = 0",
-                  "SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"windows\", SMTO_ABORTIFHUNG, 1000, result) = 1",
               }),
               profile);
+    // Running programs are told last, once the removal is whole.
+    const auto &trace = sim::Trace();
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(Broadcasts({"devices", "windows"}),
+              std::vector<std::string>({trace[trace.size() - 2].str(), trace.back().str()}));
 }
 
 // When the printer was the default, win.ini's device= and HKCC's Default move
 // to the first other printer of [Devices] that has a driver and a port and
-// fits the line; with none, both go. Nothing else in win.ini or the registry
-// changes, and running programs are told either way.
+// fits the line, and that Windows has (on the 95 family, a key of its own);
+// with none, both go. Nothing else in win.ini or the registry changes.
+// Running programs are told of [Devices], and of [windows] when device=
+// changed.
 TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
 {
     const std::string kDevice = "device=Oxtrel Lintora 460D,OX46PRIN,LPT1:\r\n";
@@ -138,6 +158,8 @@ TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
         std::string windowsAfter;
         DWORD type;                    // HKCC's Default
         std::string value, valueAfter;  // valueAfter "": deleted
+        bool nt;
+        std::vector<std::string> withoutKey;  // names of [Devices] that are no printer of Windows
     } rows[] = {
         {"the printer machine", "", "", "", REG_SZ, "", "Other Laser"},
         {"another printer after it", kDevice, kOther, kMoved, REG_SZ, kPrinter, "Other Laser"},
@@ -158,12 +180,14 @@ TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
         {"259 characters are the longest line that fits", kDevice,
          name(248) + "=LASER,LPT2:\r\nDriver=" + std::string(250, 'D') + ",LPT2:\r\nPort=LASER," +
              std::string(250, 'P') + "\r\n" + name(247) + "=LASER,LPT2:\r\n",
-         "device=" + name(247) + ",LASER,LPT2:\r\n", REG_SZ, kPrinter, name(247)},
+         "device=" + name(247) + ",LASER,LPT2:\r\n", REG_SZ, kPrinter, name(247), true},
+        {"the NT family has no key for a printer on the network", kDevice, "\\\\SERVER\\Laser=LASER,LPT2:\r\n",
+         "device=\\\\SERVER\\Laser,LASER,LPT2:\r\n", REG_SZ, kPrinter, "\\\\SERVER\\Laser", true, {"\\\\SERVER\\Laser"}},
         {"a value cut by its buffer counts only with its first port whole", kDevice,
          "Cut=LASER," + std::string(252, ' ') + "LPT2:\r\nKept=LASER,LPT2:," + std::string(300, 'x') + "\r\n",
          "device=Kept,LASER,LPT2:\r\n", REG_SZ, kPrinter, "Kept"},
         {"the printer listed twice", kDevice, "OXTREL lintora 460d=OX46PRIN,LPT2:\r\n" + kOther, kMoved, REG_SZ,
-         kPrinter, "Other Laser"},
+         kPrinter, "Other Laser", false, {"OXTREL lintora 460d"}},
         {"device= cut by its buffer before its first comma", "device=Oxtrel Lintora 460D" + std::string(250, ' ') +
          "X,OX46PRIN,LPT1:\r\n", kOther, "device=Oxtrel Lintora 460D" + std::string(250, ' ') + "X,OX46PRIN,LPT1:\r\n",
          REG_SZ, kPrinter, ""},
@@ -188,15 +212,22 @@ TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
     const std::string kIni = "C:\\WINDOWS\\WIN.INI";
     for (const Row &row : rows) {
         SetUp();
+        sim::SetNtFamily(row.nt);
         std::string after;
         if (row.windows.empty()) {
             printer::Install();
             after = printer::WinIniAfter();
         } else {
-            std::string devices = row.devices == kNoSection ? "" : "[Devices]\r\n" + row.devices;
-            std::string mine = row.devices == kNoSection ? "" : "[Devices]\r\nOxtrel Lintora 460D=OX46PRIN,LPT1:\r\n" + row.devices;
+            const std::string listed = row.devices == kNoSection ? "" : row.devices;
+            std::string devices = row.devices == kNoSection ? "" : "[Devices]\r\n" + listed;
+            std::string mine = row.devices == kNoSection ? "" : "[Devices]\r\nOxtrel Lintora 460D=OX46PRIN,LPT1:\r\n" + listed;
             sim::AddFile(kIni, "[windows]\r\n" + row.windows + mine);
             sim::SetValue(printer::kPrintersKey, "Default", row.type, row.value);
+            for (size_t at = 0; at < listed.size(); at = listed.find('\n', at) + 1) {
+                std::string name = listed.substr(at, listed.find('=', at) - at);
+                if (std::find(row.withoutKey.begin(), row.withoutKey.end(), name) == row.withoutKey.end())
+                    sim::AddKey(printer::kInstalledPrinters + name);
+            }
             after = "[windows]\r\n" + row.windowsAfter + devices;
         }
         const std::string before = printer::DefaultValue(), registry = printer::WithoutDefault(sim::DumpRegistry());
@@ -208,9 +239,8 @@ TEST_F(RemovalTest, TheDefaultPrinterMovesOffThePrinter)
         EXPECT_EQ(value, printer::DefaultValue()) << row.what;
         if (!row.windows.empty())  // the printer machine's keys go: the whole machine is checked elsewhere
             EXPECT_EQ(registry, printer::WithoutDefault(sim::DumpRegistry())) << row.what;
-        EXPECT_EQ(std::vector<std::string>({"SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, \"windows\", "
-                                            "SMTO_ABORTIFHUNG, 1000, result) = 1"}),
-                  sim::Lines("SendMessageTimeoutA"))
+        bool moved = row.windows.empty() || row.windows != row.windowsAfter;
+        EXPECT_EQ(moved ? Broadcasts({"devices", "windows"}) : Broadcasts({"devices"}), sim::Lines("SendMessageTimeoutA"))
             << row.what;
     }
 }
@@ -345,8 +375,9 @@ TEST_F(RemovalTest, NothingRefusedNothingNewCalled)
     EXPECT_EQ(Files(), Deleted().size());
     EXPECT_EQ(3u, sim::Calls("GetTempFileNameA").size()) << "a new file, then a new one and the old one aside";
     for (const char *fn : {"GetFileAttributesA", "SetFileAttributesA", "GetShortPathNameA", "GetModuleHandleA",
-                           "GetProcAddress", "GetVersion"})
+                           "GetProcAddress"})
         EXPECT_EQ(0u, sim::Calls(fn).size()) << fn;
+    EXPECT_EQ(1u, sim::Calls("GetVersion").size()) << "where a new default is looked for, printers are keys on the 95 family";
 }
 
 // The shortcuts are not among the files to go at the next start.
