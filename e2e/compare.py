@@ -95,6 +95,17 @@ def win_ini_without_printer(data, others=True):
     return out
 
 
+def default_printer(data):
+    """The default printer win.ini's [windows] device= names, or "none"."""
+    section = None
+    for line in data.decode("latin-1").splitlines():
+        if line.startswith("["):
+            section = line.strip("[] ").lower()
+        elif section == "windows" and line.split("=", 1)[0].strip().lower() == "device":
+            return line.split("=", 1)[1].split(",", 1)[0].strip()
+    return "none"
+
+
 def wininit_bytes(runs=1, extra=()):
     """The two fixed lines of each run, then a line for each file named in extra."""
     lines = demo_pc.WININIT_LINES * runs + list(extra)

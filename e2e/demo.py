@@ -59,6 +59,7 @@ def main(argv):
                 print("  note: %s goes at the next Windows start (WININIT.INI)" % label.split()[-1])
             elif present and "\\0150" in label:
                 print("  note: instance 0150 lies past the misses the search allows; it stays")
+        print("Default printer now: %s" % compare.default_printer(open(pc.path("windows/win.ini"), "rb").read()))
         wininit = pc.find_ci("windows/WININIT.INI") or pc.find_ci("windows/wininit.bak")
         if wininit:
             print("%s:" % os.path.basename(wininit))

@@ -65,6 +65,10 @@ int main()
     gone(registryBefore, registryAfter);
     gone(filesBefore, filesAfter);
     std::printf("\nWININIT.INI now:\n%s", sim::FileBytes("C:\\WINDOWS\\WININIT.INI").c_str());
+    char device[MAX_PATH];
+    GetProfileStringA("windows", "device", "", device, sizeof device);
+    std::string name = std::string(device).substr(0, std::string(device).find(','));
+    std::printf("\nDefault printer now: %s\n", name.empty() ? "none" : name.c_str());
     std::vector<std::string> left = printer::Remaining();
     std::printf("\nPrinter items left: %zu\n", left.size());
     for (const std::string &item : left)
