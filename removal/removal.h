@@ -26,11 +26,13 @@ void MakeInstanceKeyName(LPSTR name, int pass, int number);
 /* Deletes root\name with its values and subkeys, on either family of Windows. */
 LONG DeleteKey(HKEY root, LPCSTR name);
 
-/* Schedules the file at path for deletion at the next start of Windows. */
+/* Adds a NUL= line for path to WININIT.INI, which the 95 family works
+   through at its next start (the NT family ignores the file). */
 void AddWininitDeletion(LPCSTR path);
 
-/* Has Windows delete the file at path when it next starts; on the 95
-   family, not if one of the listed WININIT.INI lines names it already. */
+/* Has Windows delete the file at path when it next starts, on either family:
+   MoveFileExA on NT; on the 95 family a WININIT.INI line by its short path,
+   unless one of the listed lines names it already. */
 void DeleteAtRestart(LPCSTR path, LPCSTR const *listed, int listedCount);
 
 /* TRUE on the NT family of Windows, FALSE on Windows 95, 98 and ME. */

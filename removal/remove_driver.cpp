@@ -1,5 +1,6 @@
-/* The removal: every trace of the printer's driver, in a fixed order. Results
-   are not examined: whatever is missing or refused is passed over. */
+/* The removal: every trace of the printer's driver, in a fixed order. What is
+   missing or refused is passed over; only the system files refused now are
+   noted, so that they go at the next start. */
 #include <windows.h>
 
 #include "removal.h"

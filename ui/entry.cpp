@@ -5,6 +5,9 @@
 #include "dialogs.h"
 #include "globals.h"
 
+/* The printer's name is spelled out in the texts the user reads, here, in
+   prompt.cpp and in uninstall.rc, so that each reads whole as it appears on
+   screen; PRINTER_NAME names what the removal touches. */
 static const char kCompletionText[] =
     "The Oxtrel Lintora 460D driver has been completely uninstalled.\n"
     "We advise you to reboot your PC for a proper uninstallation.\n"

@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "globals.h"
 
+/* The name spelled out, as in every text the user reads (see entry.cpp). */
 static const char kAbortText[] =
     "The Oxtrel Lintora 460D driver has not been uninstalled and remains on your PC";
 static const char kAbortCaption[] = "Uninstallation aborted";

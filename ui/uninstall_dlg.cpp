@@ -17,7 +17,9 @@ static void OnInitDialog(HWND hDlg)
     InitCommonControls();
     g_hProgress = GetDlgItem(hDlg, IDC_PROGRESS);
     SendMessageA(g_hProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 140));
-    /* On Wine a negative step makes the bar wrap to full and run down towards empty. */
+    /* A step of -2 takes the position below the range at the first step.
+       How the bar draws that is the common control's own, on Windows 95 as
+       elsewhere: the dialog relies only on the messages it sends. */
     SendMessageA(g_hProgress, PBM_SETSTEP, (WPARAM)-2, 0);
     g_tick = 1;
     SetTimer(hDlg, kTimerId, 1, NULL);
