@@ -76,7 +76,6 @@ struct Control {
 struct DialogInfo {
     std::string name;
     std::vector<Control> controls;
-    int focusId;        // the control with the focus when the dialog ended (0: none)
     int timerMessages;  // WM_TIMER messages delivered
     INT_PTR result;
     int progressMin, progressMax, progressStep, progressPos;

@@ -62,7 +62,6 @@ struct Window {
     int timerMessages = 0;
     struct Msg { UINT msg; WPARAM w; LPARAM l; };
     std::deque<Msg> posted;
-    Window *focus = nullptr;
     int pmin = 0, pmax = 100, pstep = 10, ppos = 0;  // a progress bar's state
     size_t info = 0;                                   // index into Dialogs()
 };
