@@ -24,8 +24,7 @@ static std::string Full(const std::string &p)
     return f;
 }
 
-static std::string Resolve(const std::string &full);
-static std::string KeyOf(const std::string &p) { return Upper(Resolve(Full(p))); }
+static std::string KeyOf(const std::string &p) { return Upper(Full(p)); }
 
 static std::string ParentOf(const std::string &key)
 {
@@ -100,48 +99,15 @@ static std::string AliasPart(const std::string &part, size_t keep)
     return out;
 }
 
-// The 8.3 alias of a long name, as Windows makes one: six characters of the
-// name, ~N, and three of its extension; N counts the names before it in its
-// folder that would take the same alias.
-static std::string Alias(const std::string &folderKey, const std::string &name)
+// The 8.3 alias of a long name, as Windows makes the first in its folder:
+// six characters of the name, ~1, and three of its extension. The program
+// asks only for the short path of a file it found, and opens nothing by it,
+// so clashing aliases and opening a file by its alias are not modelled.
+static std::string Alias(const std::string &name)
 {
     size_t dot = name.rfind('.');
-    std::string stem = AliasPart(name.substr(0, dot), 6);
     std::string ext = dot == std::string::npos ? "" : AliasPart(name.substr(dot + 1), 3);
-    int n = 1;
-    for (const auto &f : S().files) {
-        std::string other = f.second.path.substr(f.second.path.rfind('\\') + 1);
-        size_t odot = other.rfind('.');
-        if (ParentOf(f.first) == folderKey && f.first.size() > 3 && !IsShortName(other) &&
-            Upper(other) < Upper(name) && AliasPart(other.substr(0, odot), 6) == stem &&
-            (odot == std::string::npos ? "" : AliasPart(other.substr(odot + 1), 3)) == ext)
-            n++;
-    }
-    return stem + "~" + std::to_string(n) + (ext.empty() ? "" : "." + ext);
-}
-
-// A path with short names in it, as the long path they stand for; a path
-// that names nothing stays as it is.
-static std::string Resolve(const std::string &full)
-{
-    if (full.find('~') == std::string::npos || S().files.count(Upper(full)))
-        return full;
-    std::string out = full.substr(0, 2);
-    for (size_t at = 3; at <= full.size();) {
-        size_t end = std::min(full.find('\\', at), full.size());
-        std::string name = full.substr(at, end - at), folderKey = Upper(out.size() == 2 ? out + "\\" : out);
-        std::string next = out + "\\" + name;
-        if (!S().files.count(Upper(next)))
-            for (const auto &f : S().files) {
-                std::string leaf = f.second.path.substr(f.second.path.rfind('\\') + 1);
-                if (f.first.size() > 3 && ParentOf(f.first) == folderKey && !IsShortName(leaf) &&
-                    Alias(folderKey, leaf) == Upper(name))
-                    next = f.second.path;
-            }
-        out = next;
-        at = end + 1;
-    }
-    return out;
+    return AliasPart(name.substr(0, dot), 6) + "~1" + (ext.empty() ? "" : "." + ext);
 }
 
 }  // namespace detail
@@ -363,13 +329,13 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path)
 // The short form of an existing path: each long name in it by its alias.
 DWORD WINAPI GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
 {
-    std::string full = Resolve(Full(path)), out = full.substr(0, 2);
+    std::string full = Full(path), out = full.substr(0, 2);
     bool found = Node(path) != nullptr;
     for (size_t at = 3; found && at <= full.size();) {
         size_t end = std::min(full.find('\\', at), full.size());
         std::string name = Node(full.substr(0, end))->path.substr(at);
         name = name.substr(0, name.find('\\'));
-        out += "\\" + (IsShortName(name) ? name : Alias(KeyOf(full.substr(0, at)), name));
+        out += "\\" + (IsShortName(name) ? name : Alias(name));
         at = end + 1;
     }
     if (full.size() == 3)
