@@ -549,17 +549,6 @@ DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPST
     return length;
 }
 
-// The file is named by its full path.
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
-                                      LPCSTR file)
-{
-    FileNode *n = Node(file);
-    DWORD length = ReadProfile(n ? n->data : "", section, key, fallback, buffer, size);
-    Record("GetPrivateProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size), Quote(file)},
-           length);
-    return length;
-}
-
 // Only the flush of the profile cache is modelled: the machine keeps no
 // cache, and Windows reports FALSE for a flush however it went.
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
