@@ -426,8 +426,6 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         error = ERROR_SHARING_VIOLATION;
     else if (!n && disposition == OPEN_EXISTING)
         error = ERROR_FILE_NOT_FOUND;
-    else if (n && disposition == CREATE_NEW)
-        error = ERROR_FILE_EXISTS;
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!error) {
         if (!n || disposition == CREATE_ALWAYS)
