@@ -35,7 +35,6 @@ void Reset()
     s = State();
     s.hklm.reset(new RegKey{"HKEY_LOCAL_MACHINE", {}, {}});
     s.hkcu.reset(new RegKey{"HKEY_CURRENT_USER", {}, {}});
-    s.hku.reset(new RegKey{"HKEY_USERS", {}, {}});
     AddKey("HKLM\\SOFTWARE\\Classes");  // behind HKEY_CLASSES_ROOT
     AddKey("HKLM\\Config\\0001");       // behind HKEY_CURRENT_CONFIG
     s.windowsDir = "C:\\WINDOWS";

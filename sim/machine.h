@@ -34,7 +34,7 @@ void SetNtFamily(bool nt);          // an NT-family Windows: RegDeleteKeyA refus
                                     // restarts only once the shutdown privilege is enabled
 HINSTANCE Module();                 // the program's module handle
 
-// Registry. Paths start with a root: HKLM, HKCU, HKU, HKCR or HKCC
+// Registry. Paths start with a root: HKLM, HKCU, HKCR or HKCC
 // ("HKLM\\Enum\\Root\\printer\\0000"); HKCR and HKCC are aliases into HKLM.
 void AddKey(const std::string &path);
 void SetString(const std::string &key, const std::string &name, const std::string &value);

@@ -80,7 +80,7 @@ struct Template {
 };
 
 struct State {
-    std::unique_ptr<RegKey> hklm, hkcu, hku;
+    std::unique_ptr<RegKey> hklm, hkcu;
     bool nt = false;
     std::map<uintptr_t, std::string> openKeys;
     uintptr_t nextKey = 0x1000;
