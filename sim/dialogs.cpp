@@ -212,13 +212,13 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     dlg->proc = proc;
     S().windows.push_back(std::move(owned));
     bool ok = true;
-    FillControlsFromTemplate(dlg, it->second.bytes, &ok);
+    FillControlsFromTemplate(dlg, it->second, &ok);
     if (!ok)
         return refuse(ERROR_CANNOT_FIND_WND_CLASS);
     DialogInfo info{};
     info.name = name;
     for (Window *c : dlg->children)
-        info.controls.push_back(Control{c->cls, c->id, c->style, c->exStyle, c->text});
+        info.controls.push_back(Control{c->cls, c->id});
     dlg->info = S().dialogs.size();
     S().dialogs.push_back(info);
 

@@ -30,7 +30,7 @@ using namespace detail;
 
 void Reset()
 {
-    static std::map<std::string, Template> compiled = LoadTemplates();
+    static std::map<std::string, std::string> compiled = LoadTemplates();
     State &s = S();
     s = State();
     s.hklm.reset(new RegKey{"HKEY_LOCAL_MACHINE", {}, {}});

@@ -69,9 +69,6 @@ void UnregisterProgressClass();
 struct Control {
     std::string cls;
     int id;
-    DWORD style;
-    DWORD exStyle;
-    std::string text;
 };
 struct DialogInfo {
     std::string name;

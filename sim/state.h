@@ -50,8 +50,7 @@ struct Window {
     Window *parent = nullptr;
     int id = 0;
     std::string cls;
-    DWORD style = 0, exStyle = 0;
-    std::string text;
+    DWORD style = 0;
     std::vector<Window *> children;
     DLGPROC proc = nullptr;
     bool ended = false;
@@ -72,11 +71,6 @@ struct Step {
     std::string dialog;
     WPARAM value;
     int afterTimers;
-};
-
-struct Template {
-    std::string bytes;
-    LANGID lang;
 };
 
 struct State {
@@ -100,7 +94,7 @@ struct State {
     std::deque<Step> script;
     std::vector<std::unique_ptr<Window>> windows;
     std::vector<DialogInfo> dialogs;
-    std::map<std::string, Template> templates;  // by upper-case name
+    std::map<std::string, std::string> templates;  // their bytes, by upper-case name
     bool progressRegistered = true;
 
     bool restart = false;
@@ -128,7 +122,7 @@ std::string Num(long long v);
 std::string Hex(unsigned long long v);
 std::string WindowName(HWND w);
 Window *AsWindow(HWND w);
-std::map<std::string, Template> LoadTemplates();  // from the compiled resources
+std::map<std::string, std::string> LoadTemplates();  // from the compiled resources
 void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok);
 
 }  // namespace detail

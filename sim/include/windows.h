@@ -37,7 +37,6 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
-typedef WORD LANGID;
 typedef UINT_PTR SIZE_T;
 
 typedef void *HANDLE;
@@ -182,21 +181,11 @@ typedef struct _TOKEN_PRIVILEGES {
 #define SMTO_ABORTIFHUNG 0x0002
 
 /* Window and dialog styles */
-#define WS_POPUP 0x80000000L
-#define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
-#define WS_CAPTION 0x00C00000L
-#define WS_BORDER 0x00800000L
-#define WS_SYSMENU 0x00080000L
-#define WS_GROUP 0x00020000L
-#define WS_EX_RTLREADING 0x00002000L
 #define DS_SETFONT 0x40L
-#define DS_MODALFRAME 0x80L
-#define DS_CENTER 0x0800L
 #define BS_PUSHBUTTON 0x0L
 #define BS_DEFPUSHBUTTON 0x1L
 #define BS_TYPEMASK 0xFL
-#define SS_LEFT 0x0L
 
 #ifdef __cplusplus
 extern "C" {
