@@ -75,7 +75,8 @@ bool FailsNow(const std::string &fn)
     if (it == S().failCountdown.end() || --it->second > 0)
         return false;
     S().failCountdown.erase(it);
-    S().failureStruck |= fn != "ReadFile short";  // a short read strikes only if it withholds bytes
+    S().failureStruck |= fn.find(" short") == std::string::npos;  // a short read or write strikes only if
+                                                                   // it withholds bytes
     return true;
 }
 
@@ -144,6 +145,12 @@ void SetWindowsDirectory(const std::string &path) { S().windowsDir = path; }
 void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
 void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
 void ShortRead(int nth) { S().failCountdown["ReadFile short"] = nth; }
+void ShortWrite(int nth) { S().failCountdown["WriteFile short"] = nth; }
+void GrowBeforeRead(int nth, const std::string &bytes)
+{
+    S().failCountdown["ReadFile grow"] = nth;
+    S().growth = bytes;
+}
 bool FailureStruck() { return S().failureStruck; }
 
 std::vector<std::string> DelayedDeletions() { return S().delayedDeletions; }
@@ -442,15 +449,19 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 
 // A read chosen to come back short stands for a file that another program
 // cut short since it was opened: later reads through the handle find its end.
+// A file chosen to grow has had bytes added by another program just before.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
 {
     OpenFile *open = Opened(file);
     BOOL known = open != nullptr;
     BOOL ok = known && !FailsNow("ReadFile");
     bool shorten = FailsNow("ReadFile short");  // every call counts, as FailCall's do
+    bool grow = FailsNow("ReadFile grow");
     DWORD got = 0;
     if (ok) {
-        const std::string &data = S().files[open->key].data;
+        std::string &data = S().files[open->key].data;
+        if (grow)
+            data += S().growth;
         size_t pos = open->pos, end = std::min(data.size(), open->end);
         got = pos >= end ? 0 : (DWORD)std::min<size_t>(size, end - pos);
         if (shorten) {
@@ -490,16 +501,20 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method
     return ok ? (DWORD)distance : INVALID_SET_FILE_POINTER;
 }
 
-// Writes what fits before the disk is full, and fails for the rest.
+// Writes what fits before the disk is full, and fails for the rest. A write
+// chosen to come back short writes half and reports success all the same:
+// only what it says it wrote tells.
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
 {
     OpenFile *open = Opened(file);
     BOOL ok = open && open->write;
+    bool shorten = FailsNow("WriteFile short");
     DWORD put = 0;
     DWORD error = ERROR_INVALID_HANDLE;
     if (ok) {
-        put = size;
-        if (S().writeBudget >= 0 && (long)size > S().writeBudget) {
+        put = shorten ? size / 2 : size;
+        S().failureStruck |= put < size;
+        if (S().writeBudget >= 0 && (long)put > S().writeBudget) {
             put = (DWORD)S().writeBudget;
             ok = FALSE;
             error = ERROR_HANDLE_DISK_FULL;

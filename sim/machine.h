@@ -59,7 +59,10 @@ void FailWritesAfter(long bytes);   // the disk fills after that many more bytes
 void FailCall(const std::string &fn, int nth);  // the nth call of MoveFileA, CloseHandle, ReadFile or
                                                 // ExitWindowsEx from now fails
 void ShortRead(int nth);            // the nth ReadFile from now gets half its bytes, and its file then ends there
-bool FailureStruck();               // one of the three above has failed a call or withheld bytes since Reset
+void ShortWrite(int nth);           // the nth WriteFile from now writes half its bytes, and reports success
+void GrowBeforeRead(int nth, const std::string &bytes);  // before the nth ReadFile from now, another
+                                                         // program adds bytes to the end of its file
+bool FailureStruck();               // one of the above has failed a call, withheld bytes or grown a file since Reset
 std::string DumpFiles();            // every folder and file with its bytes' digest
 
 // Dialogs.

@@ -86,6 +86,7 @@ struct State {
     long writeBudget = -1;
     std::map<std::string, int> failCountdown;  // calls left until the one that fails
     bool failureStruck = false;
+    std::string growth;  // what GrowBeforeRead adds
     unsigned tempCounter = 0;
     std::vector<std::string> delayedDeletions;
 
