@@ -334,10 +334,8 @@ LRESULT WINAPI SendMessageA(HWND wnd, UINT msg, WPARAM w, LPARAM l)
                 win->ppos = win->pmax;
             break;
         }
-    } else if (win && !win->parent && win->proc) {
-        r = Dispatch(win, msg, w, l);
     } else {
-        Fail("SendMessageA to a window the machine does not know");
+        Fail("SendMessageA: only the progress bar's messages are modelled");
     }
     Record("SendMessageA", {WindowName(wnd), MessageName(msg), Num((long long)(intptr_t)w), Num(l)}, r);
     return r;

@@ -63,10 +63,7 @@ static HMODULE const kAdvapi = (HMODULE)(uintptr_t)0xBFEA0000;
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
     std::string n = name ? Upper(name) : "";
-    HMODULE h = !name                                    ? kModule
-                : n == "KERNEL32.DLL" || n == "KERNEL32" ? kKernel
-                : n == "ADVAPI32.DLL" || n == "ADVAPI32" ? kAdvapi
-                                                         : NULL;
+    HMODULE h = !name ? kModule : n == "KERNEL32.DLL" ? kKernel : n == "ADVAPI32.DLL" ? kAdvapi : NULL;
     Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
     return h;
 }
