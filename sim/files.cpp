@@ -24,8 +24,7 @@ static std::string Full(const std::string &p)
     return f;
 }
 
-static std::string Resolve(const std::string &full);
-static std::string KeyOf(const std::string &p) { return Upper(Resolve(Full(p))); }
+static std::string KeyOf(const std::string &p) { return Upper(Full(p)); }
 
 static std::string ParentOf(const std::string &key)
 {
@@ -76,7 +75,8 @@ bool FailsNow(const std::string &fn)
     if (it == S().failCountdown.end() || --it->second > 0)
         return false;
     S().failCountdown.erase(it);
-    S().failureStruck |= fn != "ReadFile short";  // a short read strikes only if it withholds bytes
+    S().failureStruck |= fn.find(" short") == std::string::npos;  // a short read or write strikes only if
+                                                                   // it withholds bytes
     return true;
 }
 
@@ -100,48 +100,15 @@ static std::string AliasPart(const std::string &part, size_t keep)
     return out;
 }
 
-// The 8.3 alias of a long name, as Windows makes one: six characters of the
-// name, ~N, and three of its extension; N counts the names before it in its
-// folder that would take the same alias.
-static std::string Alias(const std::string &folderKey, const std::string &name)
+// The 8.3 alias of a long name, as Windows makes the first in its folder:
+// six characters of the name, ~1, and three of its extension. The program
+// asks only for the short path of a file it found, and opens nothing by it,
+// so clashing aliases and opening a file by its alias are not modelled.
+static std::string Alias(const std::string &name)
 {
     size_t dot = name.rfind('.');
-    std::string stem = AliasPart(name.substr(0, dot), 6);
     std::string ext = dot == std::string::npos ? "" : AliasPart(name.substr(dot + 1), 3);
-    int n = 1;
-    for (const auto &f : S().files) {
-        std::string other = f.second.path.substr(f.second.path.rfind('\\') + 1);
-        size_t odot = other.rfind('.');
-        if (ParentOf(f.first) == folderKey && f.first.size() > 3 && !IsShortName(other) &&
-            Upper(other) < Upper(name) && AliasPart(other.substr(0, odot), 6) == stem &&
-            (odot == std::string::npos ? "" : AliasPart(other.substr(odot + 1), 3)) == ext)
-            n++;
-    }
-    return stem + "~" + std::to_string(n) + (ext.empty() ? "" : "." + ext);
-}
-
-// A path with short names in it, as the long path they stand for; a path
-// that names nothing stays as it is.
-static std::string Resolve(const std::string &full)
-{
-    if (full.find('~') == std::string::npos || S().files.count(Upper(full)))
-        return full;
-    std::string out = full.substr(0, 2);
-    for (size_t at = 3; at <= full.size();) {
-        size_t end = std::min(full.find('\\', at), full.size());
-        std::string name = full.substr(at, end - at), folderKey = Upper(out.size() == 2 ? out + "\\" : out);
-        std::string next = out + "\\" + name;
-        if (!S().files.count(Upper(next)))
-            for (const auto &f : S().files) {
-                std::string leaf = f.second.path.substr(f.second.path.rfind('\\') + 1);
-                if (f.first.size() > 3 && ParentOf(f.first) == folderKey && !IsShortName(leaf) &&
-                    Alias(folderKey, leaf) == Upper(name))
-                    next = f.second.path;
-            }
-        out = next;
-        at = end + 1;
-    }
-    return out;
+    return AliasPart(name.substr(0, dot), 6) + "~1" + (ext.empty() ? "" : "." + ext);
 }
 
 }  // namespace detail
@@ -178,6 +145,12 @@ void SetWindowsDirectory(const std::string &path) { S().windowsDir = path; }
 void FailWritesAfter(long bytes) { S().writeBudget = bytes; }
 void FailCall(const std::string &fn, int nth) { S().failCountdown[fn] = nth; }
 void ShortRead(int nth) { S().failCountdown["ReadFile short"] = nth; }
+void ShortWrite(int nth) { S().failCountdown["WriteFile short"] = nth; }
+void GrowBeforeRead(int nth, const std::string &bytes)
+{
+    S().failCountdown["ReadFile grow"] = nth;
+    S().growth = bytes;
+}
 bool FailureStruck() { return S().failureStruck; }
 
 std::vector<std::string> DelayedDeletions() { return S().delayedDeletions; }
@@ -363,13 +336,13 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path)
 // The short form of an existing path: each long name in it by its alias.
 DWORD WINAPI GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
 {
-    std::string full = Resolve(Full(path)), out = full.substr(0, 2);
+    std::string full = Full(path), out = full.substr(0, 2);
     bool found = Node(path) != nullptr;
     for (size_t at = 3; found && at <= full.size();) {
         size_t end = std::min(full.find('\\', at), full.size());
         std::string name = Node(full.substr(0, end))->path.substr(at);
         name = name.substr(0, name.find('\\'));
-        out += "\\" + (IsShortName(name) ? name : Alias(KeyOf(full.substr(0, at)), name));
+        out += "\\" + (IsShortName(name) ? name : Alias(name));
         at = end + 1;
     }
     if (full.size() == 3)
@@ -460,8 +433,6 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         error = ERROR_SHARING_VIOLATION;
     else if (!n && disposition == OPEN_EXISTING)
         error = ERROR_FILE_NOT_FOUND;
-    else if (n && disposition == CREATE_NEW)
-        error = ERROR_FILE_EXISTS;
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!error) {
         if (!n || disposition == CREATE_ALWAYS)
@@ -478,15 +449,19 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 
 // A read chosen to come back short stands for a file that another program
 // cut short since it was opened: later reads through the handle find its end.
+// A file chosen to grow has had bytes added by another program just before.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
 {
     OpenFile *open = Opened(file);
     BOOL known = open != nullptr;
     BOOL ok = known && !FailsNow("ReadFile");
     bool shorten = FailsNow("ReadFile short");  // every call counts, as FailCall's do
+    bool grow = FailsNow("ReadFile grow");
     DWORD got = 0;
     if (ok) {
-        const std::string &data = S().files[open->key].data;
+        std::string &data = S().files[open->key].data;
+        if (grow)
+            data += S().growth;
         size_t pos = open->pos, end = std::min(data.size(), open->end);
         got = pos >= end ? 0 : (DWORD)std::min<size_t>(size, end - pos);
         if (shorten) {
@@ -526,16 +501,20 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method
     return ok ? (DWORD)distance : INVALID_SET_FILE_POINTER;
 }
 
-// Writes what fits before the disk is full, and fails for the rest.
+// Writes what fits before the disk is full, and fails for the rest. A write
+// chosen to come back short writes half and reports success all the same:
+// only what it says it wrote tells.
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
 {
     OpenFile *open = Opened(file);
     BOOL ok = open && open->write;
+    bool shorten = FailsNow("WriteFile short");
     DWORD put = 0;
     DWORD error = ERROR_INVALID_HANDLE;
     if (ok) {
-        put = size;
-        if (S().writeBudget >= 0 && (long)size > S().writeBudget) {
+        put = shorten ? size / 2 : size;
+        S().failureStruck |= put < size;
+        if (S().writeBudget >= 0 && (long)put > S().writeBudget) {
             put = (DWORD)S().writeBudget;
             ok = FALSE;
             error = ERROR_HANDLE_DISK_FULL;
@@ -580,17 +559,6 @@ DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPST
     FileNode *ini = WinIni();
     DWORD length = ReadProfile(ini ? ini->data : "", section, key, fallback, buffer, size);
     Record("GetProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size)}, length);
-    return length;
-}
-
-// The file is named by its full path.
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
-                                      LPCSTR file)
-{
-    FileNode *n = Node(file);
-    DWORD length = ReadProfile(n ? n->data : "", section, key, fallback, buffer, size);
-    Record("GetPrivateProfileStringA", {Quote(section), Quote(key), Quote(fallback), Num(size), Quote(file)},
-           length);
     return length;
 }
 

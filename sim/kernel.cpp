@@ -30,12 +30,11 @@ using namespace detail;
 
 void Reset()
 {
-    static std::map<std::string, Template> compiled = LoadTemplates();
+    static std::map<std::string, std::string> compiled = LoadTemplates();
     State &s = S();
     s = State();
     s.hklm.reset(new RegKey{"HKEY_LOCAL_MACHINE", {}, {}});
     s.hkcu.reset(new RegKey{"HKEY_CURRENT_USER", {}, {}});
-    s.hku.reset(new RegKey{"HKEY_USERS", {}, {}});
     AddKey("HKLM\\SOFTWARE\\Classes");  // behind HKEY_CLASSES_ROOT
     AddKey("HKLM\\Config\\0001");       // behind HKEY_CURRENT_CONFIG
     s.windowsDir = "C:\\WINDOWS";
@@ -64,10 +63,7 @@ static HMODULE const kAdvapi = (HMODULE)(uintptr_t)0xBFEA0000;
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
     std::string n = name ? Upper(name) : "";
-    HMODULE h = !name                                    ? kModule
-                : n == "KERNEL32.DLL" || n == "KERNEL32" ? kKernel
-                : n == "ADVAPI32.DLL" || n == "ADVAPI32" ? kAdvapi
-                                                         : NULL;
+    HMODULE h = !name ? kModule : n == "KERNEL32.DLL" ? kKernel : n == "ADVAPI32.DLL" ? kAdvapi : NULL;
     Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
     return h;
 }

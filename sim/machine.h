@@ -34,7 +34,7 @@ void SetNtFamily(bool nt);          // an NT-family Windows: RegDeleteKeyA refus
                                     // restarts only once the shutdown privilege is enabled
 HINSTANCE Module();                 // the program's module handle
 
-// Registry. Paths start with a root: HKLM, HKCU, HKU, HKCR or HKCC
+// Registry. Paths start with a root: HKLM, HKCU, HKCR or HKCC
 // ("HKLM\\Enum\\Root\\printer\\0000"); HKCR and HKCC are aliases into HKLM.
 void AddKey(const std::string &path);
 void SetString(const std::string &key, const std::string &name, const std::string &value);
@@ -59,7 +59,10 @@ void FailWritesAfter(long bytes);   // the disk fills after that many more bytes
 void FailCall(const std::string &fn, int nth);  // the nth call of MoveFileA, CloseHandle, ReadFile or
                                                 // ExitWindowsEx from now fails
 void ShortRead(int nth);            // the nth ReadFile from now gets half its bytes, and its file then ends there
-bool FailureStruck();               // one of the three above has failed a call or withheld bytes since Reset
+void ShortWrite(int nth);           // the nth WriteFile from now writes half its bytes, and reports success
+void GrowBeforeRead(int nth, const std::string &bytes);  // before the nth ReadFile from now, another
+                                                         // program adds bytes to the end of its file
+bool FailureStruck();               // one of the above has failed a call, withheld bytes or grown a file since Reset
 std::string DumpFiles();            // every folder and file with its bytes' digest
 
 // Dialogs.
@@ -69,14 +72,10 @@ void UnregisterProgressClass();
 struct Control {
     std::string cls;
     int id;
-    DWORD style;
-    DWORD exStyle;
-    std::string text;
 };
 struct DialogInfo {
     std::string name;
     std::vector<Control> controls;
-    int focusId;        // the control with the focus when the dialog ended (0: none)
     int timerMessages;  // WM_TIMER messages delivered
     INT_PTR result;
     int progressMin, progressMax, progressStep, progressPos;

@@ -31,7 +31,6 @@ static std::string RootPath(const std::string &root)
     if (r == "HKCC" || r == "HKEY_CURRENT_CONFIG") return "HKLM\\Config\\0001";
     if (r == "HKLM" || r == "HKEY_LOCAL_MACHINE") return "HKLM";
     if (r == "HKCU" || r == "HKEY_CURRENT_USER") return "HKCU";
-    if (r == "HKU" || r == "HKEY_USERS") return "HKU";
     return "";
 }
 
@@ -46,9 +45,7 @@ static std::string Canonical(const std::string &path)
 static RegKey *Walk(const std::string &canonical, bool create)
 {
     std::vector<std::string> parts = Split(canonical);
-    RegKey *key = parts[0] == "HKLM" ? S().hklm.get()
-                : parts[0] == "HKCU" ? S().hkcu.get()
-                : parts[0] == "HKU"  ? S().hku.get() : nullptr;
+    RegKey *key = parts[0] == "HKLM" ? S().hklm.get() : parts[0] == "HKCU" ? S().hkcu.get() : nullptr;
     for (size_t i = 1; key && i < parts.size(); i++) {
         if (parts[i].empty())
             return nullptr;
@@ -68,7 +65,6 @@ static const char *PredefinedName(HKEY key)
     if (key == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
     if (key == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
     if (key == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
-    if (key == HKEY_USERS) return "HKEY_USERS";
     if (key == HKEY_CURRENT_CONFIG) return "HKEY_CURRENT_CONFIG";
     return nullptr;
 }
@@ -151,7 +147,6 @@ std::string DumpRegistry()
     std::vector<std::string> lines;
     Dump(S().hklm.get(), "HKLM", lines);
     Dump(S().hkcu.get(), "HKCU", lines);
-    Dump(S().hku.get(), "HKU", lines);
     std::string out;
     for (const std::string &l : lines)
         out += l + "\n";

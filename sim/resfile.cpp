@@ -59,19 +59,18 @@ struct Reader {
 // The predefined classes, which a template names by atom from 0x80 on.
 const char *const kAtomClasses[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
 
-// The style and the extended style; an extended template has them the other way round.
-void ReadStyles(Reader &r, bool ex, Window *w)
+// The style, which an extended template puts after the extended style.
+void ReadStyle(Reader &r, bool ex, Window *w)
 {
     DWORD first = r.D(), second = r.D();
     w->style = ex ? second : first;
-    w->exStyle = ex ? first : second;
 }
 
 }  // namespace
 
-std::map<std::string, Template> LoadTemplates()
+std::map<std::string, std::string> LoadTemplates()
 {
-    std::map<std::string, Template> out;
+    std::map<std::string, std::string> out;
     std::ifstream in(SIM_RES_FILE, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.empty())
@@ -86,10 +85,10 @@ std::map<std::string, Template> LoadTemplates()
         r.Align4();
         r.D();                 // data version
         r.W();                 // memory flags
-        LANGID lang = r.W();
+        r.W();                 // language
         size_t data = start + headerSize;
         if (typeId == 5 && nameId < 0 && data + dataSize <= bytes.size())
-            out[Upper(name)] = Template{bytes.substr(data, dataSize), lang};
+            out[Upper(name)] = bytes.substr(data, dataSize);
         r.pos = data + dataSize;
         r.Align4();
     }
@@ -104,12 +103,12 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
     bool ex = bytes.size() >= 4 && (unsigned char)bytes[2] == 0xFF && (unsigned char)bytes[3] == 0xFF;
     int ord;
     if (ex) { r.W(); r.W(); r.D(); }  // version, signature, help id
-    ReadStyles(r, ex, dlg);
+    ReadStyle(r, ex, dlg);
     int count = r.W();
     r.W(); r.W(); r.W(); r.W();  // x, y, cx, cy
     r.SzOrOrd(&ord);             // menu
     r.SzOrOrd(&ord);             // class
-    dlg->text = r.Sz();
+    r.Sz();                      // caption
     if (dlg->style & DS_SETFONT) {
         r.W();
         if (ex) { r.W(); r.Get(1); r.Get(1); }
@@ -120,14 +119,14 @@ void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok)
         auto c = std::unique_ptr<Window>(new Window);
         if (ex)
             r.D();  // help id
-        ReadStyles(r, ex, c.get());
+        ReadStyle(r, ex, c.get());
         r.W(); r.W(); r.W(); r.W();
         c->id = ex ? (int)r.D() : (int)(short)r.W();
         std::string cls = r.SzOrOrd(&ord);
         if (ord >= 0)
             cls = ord >= 0x80 && ord < 0x80 + (int)std::size(kAtomClasses) ? kAtomClasses[ord - 0x80] : "";
         c->cls = cls;
-        c->text = r.SzOrOrd(&ord);
+        r.SzOrOrd(&ord);  // text
         WORD extra = r.W();
         r.pos += extra;
         std::string u = Upper(cls);

@@ -50,8 +50,7 @@ struct Window {
     Window *parent = nullptr;
     int id = 0;
     std::string cls;
-    DWORD style = 0, exStyle = 0;
-    std::string text;
+    DWORD style = 0;
     std::vector<Window *> children;
     DLGPROC proc = nullptr;
     bool ended = false;
@@ -62,7 +61,6 @@ struct Window {
     int timerMessages = 0;
     struct Msg { UINT msg; WPARAM w; LPARAM l; };
     std::deque<Msg> posted;
-    Window *focus = nullptr;
     int pmin = 0, pmax = 100, pstep = 10, ppos = 0;  // a progress bar's state
     size_t info = 0;                                   // index into Dialogs()
 };
@@ -75,13 +73,8 @@ struct Step {
     int afterTimers;
 };
 
-struct Template {
-    std::string bytes;
-    LANGID lang;
-};
-
 struct State {
-    std::unique_ptr<RegKey> hklm, hkcu, hku;
+    std::unique_ptr<RegKey> hklm, hkcu;
     bool nt = false;
     std::map<uintptr_t, std::string> openKeys;
     uintptr_t nextKey = 0x1000;
@@ -93,6 +86,7 @@ struct State {
     long writeBudget = -1;
     std::map<std::string, int> failCountdown;  // calls left until the one that fails
     bool failureStruck = false;
+    std::string growth;  // what GrowBeforeRead adds
     unsigned tempCounter = 0;
     std::vector<std::string> delayedDeletions;
 
@@ -101,7 +95,7 @@ struct State {
     std::deque<Step> script;
     std::vector<std::unique_ptr<Window>> windows;
     std::vector<DialogInfo> dialogs;
-    std::map<std::string, Template> templates;  // by upper-case name
+    std::map<std::string, std::string> templates;  // their bytes, by upper-case name
     bool progressRegistered = true;
 
     bool restart = false;
@@ -129,7 +123,7 @@ std::string Num(long long v);
 std::string Hex(unsigned long long v);
 std::string WindowName(HWND w);
 Window *AsWindow(HWND w);
-std::map<std::string, Template> LoadTemplates();  // from the compiled resources
+std::map<std::string, std::string> LoadTemplates();  // from the compiled resources
 void FillControlsFromTemplate(Window *dlg, const std::string &bytes, bool *ok);
 
 }  // namespace detail

@@ -37,7 +37,6 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
-typedef WORD LANGID;
 typedef UINT_PTR SIZE_T;
 
 typedef void *HANDLE;
@@ -98,7 +97,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define ERROR_READ_FAULT 30L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_DISK_FULL 39L
-#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
@@ -115,7 +113,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define HKEY_CLASSES_ROOT   ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER   ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE  ((HKEY)(ULONG_PTR)((LONG)0x80000002))
-#define HKEY_USERS          ((HKEY)(ULONG_PTR)((LONG)0x80000003))
 #define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)((LONG)0x80000005))
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
@@ -134,7 +131,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
-#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_READONLY 0x1
@@ -161,7 +157,6 @@ typedef struct _TOKEN_PRIVILEGES {
 #define SC_CLOSE 0xF060
 #define BN_CLICKED 0
 
-#define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 
@@ -186,23 +181,11 @@ typedef struct _TOKEN_PRIVILEGES {
 #define SMTO_ABORTIFHUNG 0x0002
 
 /* Window and dialog styles */
-#define WS_POPUP 0x80000000L
-#define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
-#define WS_DISABLED 0x08000000L
-#define WS_CAPTION 0x00C00000L
-#define WS_BORDER 0x00800000L
-#define WS_SYSMENU 0x00080000L
-#define WS_GROUP 0x00020000L
-#define WS_TABSTOP 0x00010000L
-#define WS_EX_RTLREADING 0x00002000L
 #define DS_SETFONT 0x40L
-#define DS_MODALFRAME 0x80L
-#define DS_CENTER 0x0800L
 #define BS_PUSHBUTTON 0x0L
 #define BS_DEFPUSHBUTTON 0x1L
 #define BS_TYPEMASK 0xFL
-#define SS_LEFT 0x0L
 
 #ifdef __cplusplus
 extern "C" {
@@ -235,8 +218,6 @@ UINT WINAPI GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);
 DWORD WINAPI GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size);
 BOOL WINAPI WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value);
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
-                                      LPCSTR file);
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                           DWORD disposition, DWORD flags, HANDLE tmpl);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED ov);

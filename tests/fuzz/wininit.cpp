@@ -1,6 +1,7 @@
 // WININIT.INI's editor against the rules, for any old file and one injected
-// failure. The input: a byte choosing the failure (bit 3: no file at all),
-// two bytes of count, then the old file.
+// failure. The input: a byte choosing the failure (bit 3: no file at all;
+// bit 4: a seed made for its failure, which must strike), two bytes of
+// count, then the old file.
 #include <algorithm>
 #include <cstdint>
 
@@ -14,6 +15,8 @@ const char kIni[] = "C:\\WINDOWS\\WININIT.INI";
 const char kPath[] = "C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL";
 const std::string kLine = std::string("NUL=") + kPath + "\r\n";
 const char kBlanks[] = " \t\r";
+const std::string kGrowth = "NUL=C:\\OTHER.DLL\r\n";  // another program's line
+const int kMustStrike = 0x10;
 
 // 0: no header; 1: a header; 2: the rename section's. A header is a line
 // that starts with '[', blanks aside; its name runs to the first ']'.
@@ -76,6 +79,19 @@ bool ClosedAReadFile()
 
 }  // namespace
 
+// Only a seed made for its failure carries the mark. The inputs the fuzzer
+// makes from it, by libFuzzer's own mutations, lose it: they may ask for a
+// failure that never comes, such as the disk filling after more bytes than
+// are written.
+extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize) __attribute__((weak));
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned)
+{
+    size = LLVMFuzzerMutate(data, size, maxSize);
+    if (size > 0)
+        data[0] &= ~kMustStrike;
+    return size;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     int choice = size > 0 ? data[0] : 0;
@@ -86,25 +102,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sim::Reset();
     if (haveOld)
         sim::AddFile(kIni, old);
-    std::string before = sim::DumpFiles();
+    int failure = choice & 7;
+    std::string before = sim::DumpFiles(), grown;
+    if (haveOld && failure == 7) {  // the files once another program has added its line
+        sim::AddFile(kIni, old + kGrowth);
+        grown = sim::DumpFiles();
+        sim::AddFile(kIni, old);
+    }
     int nth = 1 + count % 512;
-    switch (choice & 7) {
+    switch (failure) {
     case 1: sim::FailCall("ReadFile", nth); break;
     case 2: sim::ShortRead(nth); break;
     case 3: sim::FailWritesAfter(count); break;
     case 4: sim::FailCall("MoveFileA", nth); break;
     case 5: sim::FailCall("CloseHandle", nth); break;
+    case 6: sim::ShortWrite(nth); break;
+    case 7: sim::GrowBeforeRead(nth, kGrowth); break;
     }
 
     AddWininitDeletion(kPath);
 
     REQUIRE(sim::Errors().empty(), "the machine played the run", "%s", sim::Errors().front().c_str());
-    bool unchanged = sim::DumpFiles() == before;
     bool struck = sim::FailureStruck();
+    REQUIRE(struck || !(choice & kMustStrike), "a seed's failure strikes", "failure %d, count %d", failure, count);
+    if (struck && failure == 7)
+        before = grown;  // as they were, with the other program's line
+    bool unchanged = sim::DumpFiles() == before;
     if (struck && !ClosedAReadFile()) {
         REQUIRE(unchanged, "a failure leaves the files as they were",
                 "failure %d, count %d; after:\n%s\nbefore:\n%s",
-                choice & 7, count, sim::DumpFiles().c_str(), before.c_str());
+                failure, count, sim::DumpFiles().c_str(), before.c_str());
         return 0;
     }
     if (struck && unchanged)

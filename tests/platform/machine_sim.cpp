@@ -8,7 +8,7 @@ namespace machine {
 static std::string Path(HKEY root, const char *path)
 {
     const char *name = root == HKEY_LOCAL_MACHINE ? "HKLM" : root == HKEY_CURRENT_USER ? "HKCU"
-                     : root == HKEY_CLASSES_ROOT ? "HKCR" : root == HKEY_USERS ? "HKU" : "HKCC";
+                     : root == HKEY_CLASSES_ROOT ? "HKCR" : "HKCC";
     return std::string(name) + "\\" + path;
 }
 
