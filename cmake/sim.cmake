@@ -46,8 +46,9 @@ add_library(printer-machine STATIC tests/printer_machine.cpp)
 target_include_directories(printer-machine PUBLIC tests)
 target_link_libraries(printer-machine PUBLIC winsim)
 
-# The instance scan's rules, for the unit tests, the bench and scan-order
-# (the fuzz target builds it again against its own machine).
+# The instance scan's rules, for the unit tests, the bench, scan-order and
+# the scan corpus's replay (the libFuzzer target builds it again against its
+# own machine).
 add_library(scan-model STATIC tests/scan_model.cpp)
 target_include_directories(scan-model PUBLIC tests)
 target_link_libraries(scan-model PUBLIC winsim)
@@ -84,7 +85,4 @@ if(benchmark_FOUND AND EXISTS ${CMAKE_SOURCE_DIR}/tests/bench)
 endif()
 
 include(tests/platform/platform.cmake)
-
-if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    include(tests/fuzz/fuzz.cmake)
-endif()
+include(tests/fuzz/fuzz.cmake)
