@@ -29,6 +29,12 @@ add_custom_target(resfile DEPENDS ${RES_FILE})
 # Those bytes held to the exe checks' own description of the dialogs and icon.
 add_test(NAME ResourceBytes
     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/exe/check_exe.py --res ${RES_FILE})
+# And each of the exe checks catches its fault: throwaway exes linked by both
+# MinGW-w64 compilers in a temporary folder of the run's own, about 40 s, so
+# the longest test starts first; `ctest -LE exe` leaves it out.
+add_test(NAME ExeChecks.CatchTheirFaults
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/exe/test_check_exe.py)
+set_tests_properties(ExeChecks.CatchTheirFaults PROPERTIES LABELS exe COST 1000)
 
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 add_library(winsim STATIC ${SIM_SOURCES})
