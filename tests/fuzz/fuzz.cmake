@@ -1,8 +1,29 @@
-# Coverage-guided fuzz targets (clang's libFuzzer) over the program's own
-# code on the simulated machine, with AddressSanitizer and UBSan. Included
-# from cmake/sim.cmake when the compiler is clang; built and run by
-# scripts/fuzz, and their corpora replayed by scripts/test.
+# The fuzz targets: each checks the program's own code on the simulated
+# machine against the rules, for any input. Included from cmake/sim.cmake.
+#
+# ctest replays each target's checked-in corpus (tests/fuzz/corpus/<target>)
+# as a test of its own, FuzzCorpus.<target>, through a small driver
+# (replay.cpp) built with the rest of the Linux build, sanitizers and all.
+# Built by clang, the targets are also coverage-guided fuzzers (libFuzzer,
+# AddressSanitizer and UBSan), which scripts/fuzz builds and runs.
 set(FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(FUZZ_TARGETS wininit scan programs printers)
+
+add_library(fuzz-replay OBJECT ${FUZZ_DIR}/replay.cpp)
+target_compile_options(fuzz-replay PRIVATE ${WARN})
+foreach(name ${FUZZ_TARGETS})
+    add_executable(replay-${name} ${FUZZ_DIR}/${name}.cpp)
+    target_link_libraries(replay-${name} PRIVATE fuzz-replay program)
+    target_compile_options(replay-${name} PRIVATE ${WARN})
+    add_test(NAME FuzzCorpus.${name} COMMAND replay-${name} ${FUZZ_DIR}/corpus/${name})
+endforeach()
+target_link_libraries(replay-scan PRIVATE scan-model)
+target_link_libraries(replay-printers PRIVATE printer-machine)
+
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    return()
+endif()
+
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all)
 
 # The machine and the program again, sanitized; only the program's code and
@@ -19,7 +40,7 @@ target_include_directories(fuzz-program PUBLIC resources ui removal)
 target_link_libraries(fuzz-program PUBLIC fuzz-sim)
 target_compile_options(fuzz-program PRIVATE ${WARN} -fno-exceptions -fno-rtti -fsanitize=fuzzer-no-link)
 
-foreach(name wininit scan programs printers)
+foreach(name ${FUZZ_TARGETS})
     add_executable(fuzz-${name} ${FUZZ_DIR}/${name}.cpp)
     target_link_libraries(fuzz-${name} PRIVATE fuzz-program)
     target_compile_options(fuzz-${name} PRIVATE ${WARN} -fsanitize=fuzzer)
