@@ -70,8 +70,7 @@ bool ClosedAReadFile()
         if (c.fn != "CloseHandle" || c.result != 0)
             continue;
         for (const sim::Call &open : sim::Trace())
-            if (open.fn == "CreateFileA" && open.args.at(1) == "GENERIC_READ" &&
-                (unsigned long long)open.result == std::stoull(c.args.at(0), nullptr, 16))
+            if (open.fn == "CreateFileA" && open.args.at(1) == "GENERIC_READ" && open.named == c.args.at(0))
                 return true;
     }
     return false;

@@ -122,11 +122,11 @@ TEST_F(FlowTest, EntryCallsInOrder)
             c.fn == "HeapDestroy" || c.fn == "ExitWindowsEx")
             order.push_back(c.str());
     EXPECT_EQ(std::vector<std::string>({
-                  "HeapCreate(0x0, 0, 0) = 5308416",
-                  "DialogBoxParamA(module, \"WELCOME\", NULL, proc, 0) = 1",
-                  "DialogBoxParamA(module, \"UNINSTALL\", NULL, proc, 0) = 2",
+                  "HeapCreate(0x0, 0, 0) = <heap>",
+                  "DialogBoxParamA(<program>, \"WELCOME\", NULL, proc, 0) = 1",
+                  "DialogBoxParamA(<program>, \"UNINSTALL\", NULL, proc, 0) = 2",
                   std::string("MessageBoxA(NULL, \"") + kCompletion + "\", \"Uninstallation succeeded\", 0x1004) = 7",
-                  "HeapDestroy(0x510000) = 1",
+                  "HeapDestroy(<heap>) = 1",
               }),
               order);
     EXPECT_STREQ(kCompletion, g_message);
@@ -158,7 +158,7 @@ TEST_F(FlowTest, ProgressDialogStepsSeventyTimesThenRemovesOnce)
         if (sim::Trace()[i].fn != "Dispatch")
             init.push_back(sim::Trace()[i].str());
     ASSERT_EQ(5u, init.size());
-    EXPECT_EQ("GetDlgItem(<UNINSTALL>, 1008)", init[1].substr(0, init[1].find(" =")));
+    EXPECT_EQ("GetDlgItem(<UNINSTALL>, 1008) = <UNINSTALL:1008>", init[1]);
     EXPECT_EQ("SendMessageA(<UNINSTALL:1008>, PBM_SETRANGE, 0, 9175040) = 6553600", init[2]);
     EXPECT_EQ("SendMessageA(<UNINSTALL:1008>, PBM_SETSTEP, -2, 0) = 10", init[3]);
     EXPECT_EQ("SetTimer(<UNINSTALL>, 1, 1, NULL) = 1", init[4]);
@@ -196,15 +196,15 @@ TEST_F(FlowTest, YesRequestsARestartAndTheEntryStillReturns)
 {
     const std::vector<std::string> kNt = {
         "ExitWindowsEx(2, 0x0) = 0",
-        "GetModuleHandleA(\"ADVAPI32.DLL\") = 3219783680",
-        "GetProcAddress(0xBFEA0000, \"OpenProcessToken\") = 1",
-        "GetProcAddress(0xBFEA0000, \"LookupPrivilegeValueA\") = 1",
-        "GetProcAddress(0xBFEA0000, \"AdjustTokenPrivileges\") = 1",
-        "GetCurrentProcess() = -1",
-        "OpenProcessToken(0xFFFFFFFFFFFFFFFF, 0x28) = 259",
+        "GetModuleHandleA(\"ADVAPI32.DLL\") = <ADVAPI32>",
+        "GetProcAddress(<ADVAPI32>, \"OpenProcessToken\") = 1",
+        "GetProcAddress(<ADVAPI32>, \"LookupPrivilegeValueA\") = 1",
+        "GetProcAddress(<ADVAPI32>, \"AdjustTokenPrivileges\") = 1",
+        "GetCurrentProcess() = <current process>",
+        "OpenProcessToken(<current process>, 0x28) = <token>",
         "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\") = 1",
-        "AdjustTokenPrivileges(0x103, 0, 0x2) = 1",
-        "CloseHandle(0x103) = 1",
+        "AdjustTokenPrivileges(<token>, 0, 0x2) = 1",
+        "CloseHandle(<token>) = 1",
         "ExitWindowsEx(2, 0x80040002) = 1",
     };
     const struct {
