@@ -65,6 +65,18 @@ void SetNtFamily(bool nt) { S().nt = nt; }
 
 HINSTANCE Module() { return kModule; }
 
+std::vector<std::string> OpenHandles()
+{
+    std::vector<std::string> open;
+    for (const auto &key : S().openKeys)
+        open.push_back("<" + key.second + ">");
+    for (const auto &file : S().openFiles)
+        open.push_back(Named((HANDLE)file.first));
+    for (uintptr_t token : S().tokens)
+        open.push_back(Named((HANDLE)token));
+    return open;
+}
+
 bool RestartRequested() { return S().restart; }
 
 }  // namespace sim

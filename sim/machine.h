@@ -27,6 +27,9 @@ void ClearTrace();
 // Whatever the machine could not play: an unscripted question, a stalled dialog.
 const std::vector<std::string> &Errors();
 
+// The keys, files and tokens opened and not closed, by their names in the trace.
+std::vector<std::string> OpenHandles();
+
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine
 void SetNtFamily(bool nt);          // an NT-family Windows: RegDeleteKeyA refuses a key with subkeys,

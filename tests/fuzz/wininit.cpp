@@ -91,7 +91,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
     return size;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+int RunInput(const uint8_t *data, size_t size)
 {
     int choice = size > 0 ? data[0] : 0;
     int count = (size > 1 ? data[1] : 0) | (size > 2 ? data[2] << 8 : 0);
