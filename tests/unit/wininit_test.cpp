@@ -143,18 +143,10 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
         {"the new file fails to close: a failed write", 5, true},
         {"a read fails while the line's place is found", 6, true},
         {"the old file is shorter at the copy than it was at the look", 7, true},
-        {"the Windows folder is too long for a temporary file beside WININIT.INI", 8, false},
     };
     for (const Row &row : rows) {
         SetUp();
-        std::string ini = kIni;
-        if (row.setup == 8) {
-            const std::string dir = "C:\\" + std::string(MAX_PATH - 14 + 1 - 3, 'W');
-            sim::AddDir(dir);
-            sim::SetWindowsDirectory(dir);
-            ini = dir + "\\WININIT.INI";  // a name that still fits
-        }
-        sim::AddFile(ini, old);
+        sim::AddFile(kIni, old);
         switch (row.setup) {
         case 0: sim::FailWritesAfter(0); break;
         case 1: sim::FailWritesAfter(1000); break;
@@ -166,7 +158,7 @@ TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
         case 7: sim::ShortRead(2); break;  // the look ends with the section, in its first read
         }
         RemoveDriver();
-        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(ini)) << row.what;
+        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(kIni)) << row.what;
         EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.what;
     }
 }
@@ -222,14 +214,13 @@ TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
 // characters; past that, WININIT.INI is left alone.
 TEST_F(WininitTest, LongWindowsFolders)
 {
-    for (size_t length : {(size_t)MAX_PATH - 14, (size_t)253}) {
+    for (size_t length : {(size_t)MAX_PATH - 14, (size_t)MAX_PATH - 13}) {
         SetUp();
-        std::string dir = "C:\\" + std::string(length - 3, 'W');
-        sim::AddDir(dir);
-        sim::SetWindowsDirectory(dir);
+        const std::string ini = "C:\\" + std::string(length - 3, 'W') + "\\WININIT.INI";  // a name that still fits
+        sim::AddFile(ini, "[rename]\r\n");
+        sim::SetWindowsDirectory(ini.substr(0, length));
         RemoveDriver();
-        bool written = length <= MAX_PATH - 14;
-        EXPECT_EQ(written ? "[rename]\r\n" + kLines : "", sim::FileBytes(dir + "\\WININIT.INI")) << length;
+        EXPECT_EQ("[rename]\r\n" + (length <= MAX_PATH - 14 ? kLines : ""), sim::FileBytes(ini)) << length;
         EXPECT_EQ(std::vector<std::string>(), Leftovers()) << length;
     }
 }
