@@ -195,7 +195,7 @@ extern "C" {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
 {
-    std::vector<std::string> args = {instance == Module() ? "module" : Hex((uintptr_t)instance),
+    std::vector<std::string> args = {Named(instance),
                                      IS_INTRESOURCE(name) ? Num((uintptr_t)name) : Quote(name),
                                      WindowName(owner), "proc", Num(param)};
     auto refuse = [&](DWORD error) {
@@ -247,7 +247,7 @@ HWND WINAPI GetDlgItem(HWND wnd, int id)
 {
     Window *dlg = AsWindow(wnd);
     Window *c = dlg ? Child(dlg, id) : nullptr;
-    Record("GetDlgItem", {WindowName(wnd), Num(id)}, (intptr_t)c);
+    Record("GetDlgItem", {WindowName(wnd), Num(id)}, (intptr_t)c, c ? WindowName((HWND)c) : "");
     return (HWND)c;
 }
 

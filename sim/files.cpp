@@ -438,11 +438,11 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         if (!n || disposition == CREATE_ALWAYS)
             S().files[key] = FileNode{Full(path), false, "", false, false};
         uintptr_t id = S().nextFile++;
-        S().openFiles[id] = OpenFile{key, write, 0};
+        S().openFiles[id] = OpenFile{key, Full(path), write, 0};
         h = (HANDLE)id;
     }
     Record("CreateFileA", {Quote(path), write ? "GENERIC_WRITE" : "GENERIC_READ", Num(disposition)},
-           (intptr_t)h);
+           (intptr_t)h, error ? "" : Named(h));
     Result(!error, error);
     return h;
 }
@@ -474,7 +474,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
     }
     if (read)
         *read = got;
-    Record("ReadFile", {Hex((uintptr_t)file), Num(size)}, ok ? got : -1);
+    Record("ReadFile", {Named(file), Num(size)}, ok ? got : -1);
     return Result(ok, known ? ERROR_READ_FAULT : ERROR_INVALID_HANDLE);
 }
 
@@ -484,7 +484,7 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
     DWORD size = !open ? 0xFFFFFFFF : (DWORD)S().files[open->key].data.size();
     if (high)
         *high = 0;
-    Record("GetFileSize", {Hex((uintptr_t)file)}, (intptr_t)size);
+    Record("GetFileSize", {Named(file)}, (intptr_t)size);
     Result(size != 0xFFFFFFFF, ERROR_INVALID_HANDLE);
     return size;
 }
@@ -496,7 +496,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method
     BOOL ok = open && distance >= 0 && !high && method == FILE_BEGIN;
     if (ok)
         open->pos = (size_t)distance;
-    Record("SetFilePointer", {Hex((uintptr_t)file), Num(distance), Num(method)}, ok ? distance : -1);
+    Record("SetFilePointer", {Named(file), Num(distance), Num(method)}, ok ? distance : -1);
     Result(ok, ERROR_INVALID_PARAMETER);
     return ok ? (DWORD)distance : INVALID_SET_FILE_POINTER;
 }
@@ -528,7 +528,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
     }
     if (written)
         *written = put;
-    Record("WriteFile", {Hex((uintptr_t)file), Shown(std::string((const char *)buffer, size))},
+    Record("WriteFile", {Named(file), Shown(std::string((const char *)buffer, size))},
            ok ? (intptr_t)put : -1);
     return Result(ok, error);
 }
@@ -537,9 +537,10 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, 
 // to a full or lost disk fails.
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
+    std::string name = Named(handle);
     BOOL known = S().openFiles.erase((uintptr_t)handle) > 0 || S().tokens.erase((uintptr_t)handle) > 0;
     BOOL ok = known && !FailsNow("CloseHandle");
-    Record("CloseHandle", {Hex((uintptr_t)handle)}, ok);
+    Record("CloseHandle", {name}, ok);
     return Result(ok, known ? ERROR_WRITE_FAULT : ERROR_INVALID_HANDLE);
 }
 

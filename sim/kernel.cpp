@@ -22,7 +22,24 @@ std::string Upper(const std::string &s)
 }
 
 static HINSTANCE const kModule = (HINSTANCE)(uintptr_t)0x00400000;
+static HMODULE const kKernel = (HMODULE)(uintptr_t)0xBFF70000;
+static HMODULE const kAdvapi = (HMODULE)(uintptr_t)0xBFEA0000;
 static HANDLE const kHeap = (HANDLE)(uintptr_t)0x00510000;
+
+// Named as keys and windows are, so that a test says which handle a call
+// took, never its value, which only this machine decides. One it never
+// handed out, or has taken back, goes by its value.
+std::string Named(HANDLE h)
+{
+    if (h == (HANDLE)kModule) return "<program>";
+    if (h == (HANDLE)kKernel) return "<KERNEL32>";
+    if (h == (HANDLE)kAdvapi) return "<ADVAPI32>";
+    if (h == kHeap) return "<heap>";
+    if (h == kCurrentProcess) return "<current process>";
+    if (S().tokens.count((uintptr_t)h)) return "<token>";
+    auto file = S().openFiles.find((uintptr_t)h);
+    return file != S().openFiles.end() ? "<" + file->second.path + ">" : Hex((uintptr_t)h);
+}
 
 }  // namespace detail
 
@@ -48,6 +65,18 @@ void SetNtFamily(bool nt) { S().nt = nt; }
 
 HINSTANCE Module() { return kModule; }
 
+std::vector<std::string> OpenHandles()
+{
+    std::vector<std::string> open;
+    for (const auto &key : S().openKeys)
+        open.push_back("<" + key.second + ">");
+    for (const auto &file : S().openFiles)
+        open.push_back(Named((HANDLE)file.first));
+    for (uintptr_t token : S().tokens)
+        open.push_back(Named((HANDLE)token));
+    return open;
+}
+
 bool RestartRequested() { return S().restart; }
 
 }  // namespace sim
@@ -57,14 +86,11 @@ using namespace sim::detail;
 
 extern "C" {
 
-static HMODULE const kKernel = (HMODULE)(uintptr_t)0xBFF70000;
-static HMODULE const kAdvapi = (HMODULE)(uintptr_t)0xBFEA0000;
-
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
     std::string n = name ? Upper(name) : "";
     HMODULE h = !name ? kModule : n == "KERNEL32.DLL" ? kKernel : n == "ADVAPI32.DLL" ? kAdvapi : NULL;
-    Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h);
+    Record("GetModuleHandleA", {Quote(name)}, (intptr_t)h, h ? Named(h) : "");
     return h;
 }
 
@@ -77,7 +103,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     FARPROC f = module == kKernel && std::strcmp(name, "MoveFileExA") == 0 ? (FARPROC)(void (*)(void))SimMoveFileExA
                 : module == kAdvapi                                       ? TokenFunction(name)
                                                                            : NULL;
-    Record("GetProcAddress", {Hex((uintptr_t)module), Quote(name)}, f != NULL);
+    Record("GetProcAddress", {Named(module), Quote(name)}, f != NULL);
     return f;
 }
 
@@ -101,8 +127,8 @@ void WINAPI SetLastError(DWORD code) { S().lastError = code; }
 HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initial, SIZE_T maximum)
 {
     S().heaps++;
-    Record("HeapCreate", {Hex(options), Num((long long)initial), Num((long long)maximum)},
-           (intptr_t)kHeap);
+    Record("HeapCreate", {Hex(options), Num((long long)initial), Num((long long)maximum)}, (intptr_t)kHeap,
+           Named(kHeap));
     return kHeap;
 }
 
@@ -111,7 +137,7 @@ BOOL WINAPI HeapDestroy(HANDLE heap)
     BOOL ok = heap == kHeap && S().heaps > 0;
     if (ok)
         S().heaps--;
-    Record("HeapDestroy", {Hex((uintptr_t)heap)}, ok);
+    Record("HeapDestroy", {Named(heap)}, ok);
     return ok;
 }
 

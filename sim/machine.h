@@ -15,7 +15,8 @@ struct Call {
     std::string fn;                // "RegDeleteKeyA", or "Dispatch" for a message a dialog procedure got
     std::vector<std::string> args; // rendered: strings in double quotes, handles by name
     intptr_t result;
-    std::string str() const;       // RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\X") = 0
+    std::string named;             // the result's name where it is a handle: <heap>, <C:\WINDOWS\WININIT.INI>
+    std::string str() const;       // RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\X") = 0, HeapCreate(0x0, 0, 0) = <heap>
 };
 const std::vector<Call> &Trace();
 std::vector<Call> Calls(const std::string &fn);   // the calls of one function, in order
@@ -25,6 +26,9 @@ void ClearTrace();
 
 // Whatever the machine could not play: an unscripted question, a stalled dialog.
 const std::vector<std::string> &Errors();
+
+// The keys, files and tokens opened and not closed, by their names in the trace.
+std::vector<std::string> OpenHandles();
 
 // ---- the machine ---------------------------------------------------------
 void Reset();                       // a fresh, empty Windows 95 machine

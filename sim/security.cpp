@@ -10,7 +10,6 @@ using namespace sim::detail;
 
 namespace {
 
-HANDLE const kCurrentProcess = (HANDLE)(intptr_t)-1;
 LUID const kShutdownLuid = {19, 0};
 
 BOOL WINAPI SimOpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
@@ -20,7 +19,7 @@ BOOL WINAPI SimOpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
     if (ok)
         S().tokens.insert(id);
     *token = (HANDLE)id;
-    Record("OpenProcessToken", {Hex((uintptr_t)process), Hex(access)}, (intptr_t)id);
+    Record("OpenProcessToken", {Named(process), Hex(access)}, ok, ok ? Named(*token) : "");
     return Result(ok, S().nt ? ERROR_ACCESS_DENIED : ERROR_CALL_NOT_IMPLEMENTED);
 }
 
@@ -46,7 +45,7 @@ BOOL WINAPI SimAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVI
     else if (known)
         Fail("AdjustTokenPrivileges: only the shutdown privilege alone is modelled");
     Record("AdjustTokenPrivileges",
-           {Hex((uintptr_t)token), Num(disableAll), shutdown ? Hex(state->Privileges[0].Attributes) : "?"}, known);
+           {Named(token), Num(disableAll), shutdown ? Hex(state->Privileges[0].Attributes) : "?"}, known);
     return Result(known, ERROR_INVALID_HANDLE);
 }
 
@@ -56,7 +55,7 @@ extern "C" {
 
 HANDLE WINAPI GetCurrentProcess(void)
 {
-    Record("GetCurrentProcess", {}, (intptr_t)kCurrentProcess);
+    Record("GetCurrentProcess", {}, (intptr_t)kCurrentProcess, Named(kCurrentProcess));
     return kCurrentProcess;
 }
 

@@ -39,6 +39,7 @@ struct FileNode {
 
 struct OpenFile {
     std::string key;   // upper-case path
+    std::string path;  // as the program named it, the trace's name for the handle
     bool write;
     size_t pos;
     size_t end = std::string::npos;  // a short read made the file end here for this handle
@@ -106,6 +107,8 @@ struct State {
 };
 
 State &S();
+HANDLE const kCurrentProcess = (HANDLE)(intptr_t)-1;  // GetCurrentProcess's pseudo-handle
+std::string Named(HANDLE h);  // the trace's name for a handle the machine handed out
 // ok, with error as the last error when it is FALSE.
 inline BOOL Result(BOOL ok, DWORD error)
 {
@@ -116,7 +119,7 @@ inline BOOL Result(BOOL ok, DWORD error)
 FARPROC TokenFunction(const std::string &name);
 bool FailsNow(const std::string &fn);  // this call of fn is the one FailCall chose  // ADVAPI32's, as GetProcAddress finds them
 std::string Upper(const std::string &s);
-void Record(const std::string &fn, std::vector<std::string> args, intptr_t result);
+void Record(const std::string &fn, std::vector<std::string> args, intptr_t result, const std::string &named = "");
 void Fail(const std::string &what);
 std::string Quote(const char *s);
 std::string Num(long long v);

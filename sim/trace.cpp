@@ -6,9 +6,9 @@
 namespace sim {
 namespace detail {
 
-void Record(const std::string &fn, std::vector<std::string> args, intptr_t result)
+void Record(const std::string &fn, std::vector<std::string> args, intptr_t result, const std::string &named)
 {
-    S().trace.push_back(Call{fn, std::move(args), result});
+    S().trace.push_back(Call{fn, std::move(args), result, named});
 }
 
 void Fail(const std::string &what)
@@ -43,7 +43,7 @@ std::string Call::str() const
     std::string s = fn + "(";
     for (size_t i = 0; i < args.size(); i++)
         s += (i ? ", " : "") + args[i];
-    return s + ") = " + std::to_string(result);
+    return s + ") = " + (named.empty() ? std::to_string(result) : named);
 }
 
 const std::vector<Call> &Trace() { return S().trace; }

@@ -3,10 +3,13 @@
 #ifndef FUZZ_CHECK_H
 #define FUZZ_CHECK_H
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "machine.h"
 #include "shown.h"
 
 // The rule's name on a line of its own, so that findings group by rule; then
@@ -20,5 +23,17 @@
             std::abort();                                              \
         }                                                              \
     } while (0)
+
+// The target's own run of one input. The entry, libFuzzer's and the
+// replay's alike, then checks what every run must leave, however it ended.
+int RunInput(const uint8_t *data, size_t size);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    int result = RunInput(data, size);
+    const std::vector<std::string> open = sim::OpenHandles();
+    REQUIRE(open.empty(), "no key, file or token is left open", "%s", open.front().c_str());
+    return result;
+}
 
 #endif

@@ -20,7 +20,7 @@ std::string PathOf(const sim::Call &c)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+int RunInput(const uint8_t *data, size_t size)
 {
     DWORD type = size > 0 ? data[0] : REG_NONE;
     std::string value((const char *)data + std::min<size_t>(size, 1), (const char *)data + size);

@@ -16,7 +16,7 @@
 
 using scan_model::Instance;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+int RunInput(const uint8_t *data, size_t size)
 {
     static const DWORD kTypes[8] = {REG_SZ, REG_SZ, REG_SZ, REG_EXPAND_SZ,
                                     REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_NONE};

@@ -70,8 +70,7 @@ bool ClosedAReadFile()
         if (c.fn != "CloseHandle" || c.result != 0)
             continue;
         for (const sim::Call &open : sim::Trace())
-            if (open.fn == "CreateFileA" && open.args.at(1) == "GENERIC_READ" &&
-                (unsigned long long)open.result == std::stoull(c.args.at(0), nullptr, 16))
+            if (open.fn == "CreateFileA" && open.args.at(1) == "GENERIC_READ" && open.named == c.args.at(0))
                 return true;
     }
     return false;
@@ -92,7 +91,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
     return size;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+int RunInput(const uint8_t *data, size_t size)
 {
     int choice = size > 0 ? data[0] : 0;
     int count = (size > 1 ? data[1] : 0) | (size > 2 ? data[2] << 8 : 0);

@@ -1,5 +1,6 @@
 // Each test starts on a fresh simulated machine with the program's globals as
-// the loader sets them, and ends with the user's script played to its end.
+// the loader sets them, and ends with the user's script played to its end and
+// no key, file or token left open.
 #ifndef FIXTURE_H
 #define FIXTURE_H
 
@@ -28,7 +29,7 @@ inline const ProgramStart kProgramStart = {g_hInstance, g_hHeap, g_confirmed, g_
 class MachineTest : public ::testing::Test {
 protected:
     // A table calls this again for each row: the row before must have played
-    // out too, since Reset throws away its errors and its script.
+    // out too, since Reset throws away its errors, its script and its handles.
     void SetUp() override
     {
         if (started_)
@@ -55,6 +56,7 @@ private:
             errors += "\n  " + e;
         EXPECT_EQ("", errors) << "the simulated machine could not play " << what;
         EXPECT_TRUE(sim::ScriptDone()) << "the user had more to do in " << what;
+        EXPECT_EQ(std::vector<std::string>(), sim::OpenHandles()) << "left open by " << what;
     }
 
     bool started_ = false;

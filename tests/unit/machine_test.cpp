@@ -38,8 +38,6 @@ TEST_F(WholeMachineTest, OnlyThePrintersItemsGo)
 
     EXPECT_EQ(registry, sim::DumpRegistry());
     EXPECT_EQ(files, sim::DumpFiles());
-    EXPECT_EQ(std::vector<std::string>(), printer::Remaining());
-    EXPECT_FALSE(sim::RestartRequested());
 }
 
 TEST_F(WholeMachineTest, ASecondRunRemovesNothingMore)
