@@ -116,8 +116,8 @@ inline BOOL Result(BOOL ok, DWORD error)
         S().lastError = error;
     return ok;
 }
-FARPROC TokenFunction(const std::string &name);
-bool FailsNow(const std::string &fn);  // this call of fn is the one FailCall chose  // ADVAPI32's, as GetProcAddress finds them
+FARPROC TokenFunction(const std::string &name);  // ADVAPI32's, as GetProcAddress finds them
+bool FailsNow(const std::string &fn);  // this call of fn is the one FailCall chose
 std::string Upper(const std::string &s);
 void Record(const std::string &fn, std::vector<std::string> args, intptr_t result, const std::string &named = "");
 void Fail(const std::string &what);
