@@ -122,45 +122,6 @@ TEST_F(WininitTest, EndOfFileMarkAtAChunkEdge)
     }
 }
 
-// Nothing may be lost: a failure leaves the old file as it was, and no
-// temporary file behind. A failure that does not last spoils only the first
-// of the two rewrites, and the second then finds the old file in its place.
-TEST_F(WininitTest, FailuresLeaveTheOldFileWhole)
-{
-    const std::string rest = "[boot]\r\n" + std::string(2000, 'z') + "\r\n";
-    const std::string old = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + rest;
-    const std::string secondOnly = "[rename]\r\nNUL=C:\\OLD.DLL\r\nNUL=C:\\WINDOWS\\SYSTEM\\OX46LANG.DLL\r\n" + rest;
-    struct Row {
-        const char *what;
-        int setup;
-        bool secondWritten;
-    } rows[] = {
-        {"disk full at once", 0, false},
-        {"disk full half way", 1, false},
-        {"file in use", 2, false},
-        {"the old file cannot be moved aside", 3, true},
-        {"the new file cannot take the name: the old one is put back", 4, true},
-        {"the new file fails to close: a failed write", 5, true},
-        {"a read fails while the line's place is found", 6, true},
-    };
-    for (const Row &row : rows) {
-        SetUp();
-        sim::AddFile(kIni, old);
-        switch (row.setup) {
-        case 0: sim::FailWritesAfter(0); break;
-        case 1: sim::FailWritesAfter(1000); break;
-        case 2: sim::SetInUse(kIni); break;
-        case 3: sim::FailCall("MoveFileA", 1); break;
-        case 4: sim::FailCall("MoveFileA", 2); break;
-        case 5: sim::FailCall("CloseHandle", 1); break;  // the new file's comes before the old one's
-        case 6: sim::FailCall("ReadFile", 1); break;
-        }
-        RemoveDriver();
-        EXPECT_EQ(row.secondWritten ? secondOnly : old, sim::FileBytes(kIni)) << row.what;
-        EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.what;
-    }
-}
-
 // The profile cache is flushed before each rewrite reads the file, so that
 // no cached copy can be written back over it afterwards.
 TEST_F(WininitTest, ProfileCacheIsFlushedBeforeTheFileIsRead)
@@ -174,38 +135,6 @@ TEST_F(WininitTest, ProfileCacheIsFlushedBeforeTheFileIsRead)
             order.push_back(c.fn == "CreateFileA" ? "open" : c.str());  // one open serves the look and the copy
     const std::string flush = "WritePrivateProfileStringA(NULL, NULL, NULL, \"WININIT.INI\") = 0";
     EXPECT_EQ(std::vector<std::string>({flush, "open", flush, "open"}), order);
-}
-
-// The file is looked at and copied through one handle: a read that comes
-// back short, as when another program cuts the file meanwhile, at either
-// stage leaves it as it was.
-TEST_F(WininitTest, AShortReadLeavesTheFileAsItWas)
-{
-    struct Row {
-        const char *before;
-        int nth;  // the ReadFile that comes back short
-    } rows[] = {
-        {"[rename]\r\nNUL=C:\\OLD.DLL\r\n", 1},
-        {"[boot]\r\nshell=Explorer.exe\r\n[rename]\r\nNUL=C:\\OLD.DLL\r\n", 1},
-        {"\x1A", 2},
-        {"[rename]\r\nNUL=C:\\OLD.DLL\r\n\r\n[boot]\r\nshell=Explorer.exe\r\n", 3},
-    };
-    for (const Row &row : rows) {
-        SetUp();
-        sim::AddFile(kIni, row.before);
-        sim::ShortRead(row.nth);
-        AddWininitDeletion("C:\\WINDOWS\\SYSTEM\\OX46PRIN.DLL");
-        EXPECT_EQ(row.before, sim::FileBytes(kIni)) << row.nth << " " << row.before;
-        EXPECT_EQ(std::vector<std::string>(), Leftovers()) << row.before;
-    }
-}
-
-TEST_F(WininitTest, NoFileAndADiskFullLeavesNoFile)
-{
-    sim::FailWritesAfter(20);
-    RemoveDriver();
-    EXPECT_FALSE(sim::Exists(kIni));
-    EXPECT_EQ(std::vector<std::string>(), Leftovers());
 }
 
 // Windows makes temporary files in a folder of up to MAX_PATH - 14
