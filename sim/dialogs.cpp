@@ -128,13 +128,6 @@ static void SaveInfo(Window *dlg)
     DialogInfo &info = S().dialogs[dlg->info];
     info.timerMessages = dlg->timerMessages;
     info.result = dlg->result;
-    for (Window *c : dlg->children)
-        if (Upper(c->cls) == "MSCTLS_PROGRESS32") {
-            info.progressMin = c->pmin;
-            info.progressMax = c->pmax;
-            info.progressStep = c->pstep;
-            info.progressPos = c->ppos;
-        }
 }
 
 // The modal loop: posted messages first, then the user's input, then the timer.
@@ -217,8 +210,6 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
         return refuse(ERROR_CANNOT_FIND_WND_CLASS);
     DialogInfo info{};
     info.name = name;
-    for (Window *c : dlg->children)
-        info.controls.push_back(Control{c->cls, c->id});
     dlg->info = S().dialogs.size();
     S().dialogs.push_back(info);
 

@@ -73,16 +73,10 @@ std::string DumpFiles();            // every folder and file with its bytes' dig
 void RemoveTemplate(const std::string &name);
 void UnregisterProgressClass();
 
-struct Control {
-    std::string cls;
-    int id;
-};
 struct DialogInfo {
     std::string name;
-    std::vector<Control> controls;
     int timerMessages;  // WM_TIMER messages delivered
     INT_PTR result;
-    int progressMin, progressMax, progressStep, progressPos;
 };
 const std::vector<DialogInfo> &Dialogs();  // every dialog created, in order
 
