@@ -87,7 +87,9 @@ static BOOL MakeDeviceLine(LPSTR line, LPCSTR name, LPCSTR nullPort)
     /* A value that filled the buffer may have lost the end of its port. */
     if (length >= kLineSize - 1 && more == NULL)
         return FALSE;
-    if (driver[0] == 0 || port[0] == 0 || lstrcmpiA(port, nullPort) == 0 || lstrlenA(name) + lstrlenA(driver) + lstrlenA(port) + 2 >= kLineSize)
+    if (driver[0] == 0 || port[0] == 0 || lstrcmpiA(port, nullPort) == 0)
+        return FALSE;
+    if (lstrlenA(name) + lstrlenA(driver) + lstrlenA(port) + 2 >= kLineSize)
         return FALSE;
     lstrcpyA(line, name);
     lstrcatA(line, ",");
